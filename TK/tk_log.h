@@ -1,0 +1,28 @@
+// The trace log: one plain-text line per message, written through tk_log.
+#pragma once
+
+#include <string>
+
+#include "TK/tk_singl.h"
+
+// printf-style trace; writes only while a logger exists, is enabled and the level
+// reaches its threshold. Never reports a failure.
+void tk_log(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+class tk_logger : public tk_singleton<tk_logger> {
+public:
+    // A null file name selects the default name (the program's path with ".log").
+    tk_logger(const char* file, bool enabled, int min_level, bool timestamps);
+    ~tk_logger() override = default;
+
+    static std::string default_file_name();
+    void set_file_name(const char* file);
+    void truncate_once();
+
+    std::string file_name;
+    int min_level;
+    bool add_crlf = true;
+    bool enabled;
+    bool truncated = false;
+    bool timestamps;
+};

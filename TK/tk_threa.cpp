@@ -1,0 +1,118 @@
+#include "TK/tk_threa.h"
+
+#include <chrono>
+#include <system_error>
+
+#include "TK/tk_error.h"
+#include "TK/tk_fname.h"
+#include "TK/tk_log.h"
+#include "TK/tk_utils.h"
+
+void tk_thread_functor::run()
+{
+    while (!is_done() && !stop_requested())
+        step();
+    on_finish();
+}
+
+void tk_thread_functor::step()
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
+
+tk_converter::tk_converter()
+{
+    tk_log(2, "tk_converter::ctor");
+}
+
+void tk_converter::set_logfile(const std::string& path)
+{
+    tk_log(1, "tk_convertor::set_logfile(%s)", path.c_str());
+    if (!path.empty()) {
+        if (tk_is_file_exist(path, 0) && !tk_is_file_exist(path, 1))
+            throw tk_exception("Logfile name specifies an existing read-only file.", 1);
+        if (!tk_is_path_exist(tk_file_name(path).get_folder()))
+            throw tk_exception("Logfile path does not exist.\nPlease verify the correct path was given.", 1);
+    }
+    log_file = path;
+    if (!log_file.empty()) {
+        tk_logger& logger = tk_singleton<tk_logger>::instance();
+        logger.set_file_name(log_file.c_str());
+        logger.enabled = true;
+    }
+}
+
+tk_thread::tk_thread(bool owns) : owns_functor(owns) {}
+
+tk_thread::~tk_thread()
+{
+    try {
+        if (is_alive())
+            stop();
+        else
+            cleanup();
+    } catch (const tk_exception&) {
+        // nothing more can be done while the owner goes away
+    }
+}
+
+bool tk_thread::is_alive() const
+{
+    return handle.joinable() && running;
+}
+
+void tk_thread::start()
+{
+    if (is_alive())
+        throw tk_mail_assertion("tk_threa.cpp", 92);
+    cleanup();
+    functor = create_functor();
+    if (functor == nullptr)
+        throw tk_mail_assertion("tk_threa.cpp", 105);
+    functor->clear_stop();
+    running = true;
+    try {
+        handle = std::thread(&tk_thread::routine, functor, &running);
+    } catch (const std::system_error&) {
+        running = false; // the thread never runs
+    }
+}
+
+void tk_thread::stop()
+{
+    if (!is_alive())
+        throw tk_mail_assertion("tk_threa.cpp", 55);
+    functor->request_stop();
+    handle.join();
+    cleanup();
+}
+
+void tk_thread::cleanup()
+{
+    if (is_alive())
+        throw tk_mail_assertion("tk_threa.cpp", 71);
+    if (handle.joinable())
+        handle.join(); // already ended: returns at once
+    if (functor != nullptr && owns_functor)
+        delete functor;
+    functor = nullptr;
+}
+
+tk_thread_functor* tk_thread::create_functor()
+{
+    owns_functor = true;
+    return new tk_thread_functor();
+}
+
+void tk_thread::routine(tk_thread_functor* job, std::atomic<bool>* running)
+{
+    try {
+        if (job == nullptr)
+            throw tk_mail_assertion("tk_threa.cpp", 149);
+        job->run();
+    } catch (const tk_exception& e) {
+        // Jobs report their own failures; anything that escapes is logged here.
+        tk_log(3, "Internal error:\n%s", e.what());
+    }
+    *running = false;
+}

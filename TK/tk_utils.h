@@ -1,0 +1,38 @@
+// Strings, file tests, program and user folders, destination checks.
+#pragma once
+
+#include <string>
+#include <vector>
+
+std::string tk_trim_left(const std::string& text);
+std::string tk_trim_right(const std::string& text);
+std::string tk_trim(const std::string& text);
+std::vector<std::string> tk_split(const std::string& text, char separator);
+
+// True when the path names a file that can be opened now for reading (mode other than 1)
+// or for reading and writing (mode 1). Folders and other non-regular files count as absent.
+bool tk_is_file_exist(const std::string& path, int mode);
+// True when the folder can be entered.
+bool tk_is_path_exist(const std::string& path);
+
+std::string tk_get_module_path();
+std::string tk_get_module_dir();
+std::string tk_get_user_home_path();
+std::string tk_get_appdata_path();
+
+// Changes the current folder for its lifetime (empty path: the program's folder).
+class tk_dir_changer {
+public:
+    explicit tk_dir_changer(const std::string& path);
+    ~tk_dir_changer();
+    tk_dir_changer(const tk_dir_changer&) = delete;
+    tk_dir_changer& operator=(const tk_dir_changer&) = delete;
+
+    bool entered = false;
+    std::string saved_dir;
+};
+
+std::string common_make_dest(const std::string& old_name, const std::string& src_name,
+                             const std::string& ext, bool keep);
+// Throws a level-1 tk_exception when the destination cannot be written.
+void common_check_dest(const std::string& dest);

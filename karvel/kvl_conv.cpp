@@ -1,0 +1,139 @@
+#include "karvel/kvl_conv.h"
+
+#include <GlobalParams.h>
+#include <goo/GooString.h>
+#include <PDFDoc.h>
+#include <SplashOutputDev.h>
+#include <splash/SplashTypes.h>
+
+#include <ctime>
+#include <iostream>
+#include <memory>
+
+#include "PDFR/pdf_open.h"
+#include "TK/tk_error.h"
+#include "TK/tk_log.h"
+
+namespace {
+
+// The PDF core's own diagnostics are discarded.
+void discard_core_message(ErrorCategory, Goffset, const char*) {}
+
+std::tm local_now()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return local;
+}
+
+// The scope of one run: start and end lines in the log and the finished flag.
+class init_conversion {
+public:
+    init_conversion(bool* done, int no_com_flag) : no_com(no_com_flag), done_flag(done)
+    {
+        tk_log(2, "init_conversion::ctor");
+        const std::tm t = local_now();
+        tk_log(3, "Conversion started on %02d/%02d/%04d at %02d:%02d:%02d\n", t.tm_mday, t.tm_mon + 1,
+               t.tm_year + 1900, t.tm_hour, t.tm_min, t.tm_sec);
+    }
+    ~init_conversion()
+    {
+        tk_log(2, "init_conversion::dtor");
+        const std::tm t = local_now();
+        tk_log(3, "Conversion ended on %02d/%02d/%04d at %02d:%02d:%02d\n", t.tm_mday, t.tm_mon + 1,
+               t.tm_year + 1900, t.tm_hour, t.tm_min, t.tm_sec);
+        *done_flag = true;
+    }
+    init_conversion(const init_conversion&) = delete;
+    init_conversion& operator=(const init_conversion&) = delete;
+
+private:
+    int no_com; // there is no COM here; kept for the scope's shape
+    bool* done_flag;
+};
+
+bool abort_requested(void* job)
+{
+    return static_cast<karvel_convertor*>(job)->stop_requested();
+}
+
+} // namespace
+
+karvel_convertor::karvel_convertor()
+{
+    setErrorCallback(&discard_core_message);
+    globalParams = std::make_unique<GlobalParams>();
+    // The layout code expects the Xpdf default text encoding.
+    globalParams->setTextEncoding("Latin1");
+}
+
+karvel_convertor::~karvel_convertor()
+{
+    globalParams.reset();
+}
+
+void karvel_convertor::run()
+{
+    if (src.empty() || dest.empty())
+        throw tk_mail_assertion("kvl_conv.cpp", 138);
+    init_conversion scope(&finished, 1);
+    try {
+        tk_log(3, "src=[%s]\ndest=[%s]", src.c_str(), dest.c_str());
+        const GooString owner(password);
+        const GooString user(password);
+        std::unique_ptr<PDFDoc> doc = pdf_open_document(src, &owner, &user);
+        if (!doc->isOk())
+            // The file vanished or became unreadable since it was checked.
+            throw tk_exception("Source file does not exist.\nPlease verify the correct file name was given.", 1);
+        convert_pages(doc.get());
+    } catch (const tk_final_exception&) {
+        // the run ends quietly
+    } catch (const tk_exception& e) {
+        tk_singleton<error_handler>::instance().handle(e, true);
+    } catch (const std::exception& e) {
+        tk_log(3, "ERROR:\n%s", e.what());
+        std::cerr << e.what() << std::endl;
+    }
+}
+
+void karvel_convertor::convert_pages(PDFDoc* doc)
+{
+    const unsigned doc_pages = static_cast<unsigned>(doc->getNumPages() < 0 ? 0 : doc->getNumPages());
+    page_count = page_list.empty() ? doc_pages : static_cast<unsigned>(page_list.size());
+
+    SplashColor paper;
+    paper[0] = paper[1] = paper[2] = 255;
+    auto raster = std::make_unique<SplashOutputDev>(splashModeRGB8, 1, false, paper, true);
+    raster->setVectorAntialias(true);
+    raster->startDoc(doc);
+
+    if (!page_list.empty()) {
+        while (page_index < page_list.size() && !stop_requested()) {
+            const unsigned page = page_list[page_index];
+            if (page > doc_pages) {
+                tk_log(3, "Page is out of range %d > %d", static_cast<int>(page), static_cast<int>(doc_pages));
+            } else {
+                tk_log(3, "Converting page %d of %d", static_cast<int>(page_index + 1),
+                       static_cast<int>(page_list.size()));
+                convert_page(nullptr, raster.get(), doc, static_cast<int>(page));
+            }
+            ++page_index;
+        }
+    } else {
+        while (page_index < page_count && !stop_requested()) {
+            tk_log(3, "Converting page %d of %d", static_cast<int>(page_index + 1), static_cast<int>(page_count));
+            convert_page(nullptr, raster.get(), doc, static_cast<int>(page_index + 1));
+            ++page_index;
+        }
+    }
+}
+
+void karvel_convertor::convert_page(OutputDev* xml_dev, SplashOutputDev* raster_dev, PDFDoc* doc, int page)
+{
+    tk_log(1, "karvel_convertor::convert_page(%d)", page);
+    doc->displayPage(raster_dev, page, raster_dpi, raster_dpi, 0, false, true, false, &abort_requested, this);
+    if (xml_dev != nullptr)
+        doc->displayPage(xml_dev, page, 72, 72, 0, false, true, true, &abort_requested, this);
+    tk_log(2, "Right after processing page #%d", page);
+}

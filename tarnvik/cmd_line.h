@@ -1,0 +1,20 @@
+// The console program's options, usage text and start-up failure exit.
+#pragma once
+
+#include <string>
+
+// The three option strings, filled only by parse_cmd_line.
+extern std::string option_src;
+extern std::string option_dest;
+extern std::string option_pswd;
+
+extern const char* const usage_text;
+constexpr int program_version_major = 2;
+constexpr int program_version_minor = 3;
+
+// Applies every argument in order; false when one was not recognised.
+bool parse_cmd_line(int argc, const char* const* argv);
+// The usage text formatted with the program's version.
+std::string usage_message();
+// Prints the text on standard error and ends the process with -1.
+[[noreturn]] void fatal_error(const std::string& text);

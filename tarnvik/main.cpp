@@ -1,0 +1,6 @@
+#include "tarnvik/console_main.h"
+
+int main(int argc, char** argv)
+{
+    return tarnvik_main(argc, argv);
+}

@@ -1,0 +1,100 @@
+#include "test_support.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+scratch_dir::scratch_dir()
+{
+    std::string tmpl = (std::filesystem::temp_directory_path() / "tarnvik-test-XXXXXX").string();
+    if (mkdtemp(tmpl.data()) == nullptr)
+        throw std::runtime_error("mkdtemp failed");
+    path_ = tmpl;
+}
+
+scratch_dir::~scratch_dir()
+{
+    std::error_code ec;
+    // Give back write permission to anything a test made read-only, then remove.
+    for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
+        std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(path_, ec);
+}
+
+std::string read_file(const std::string& path)
+{
+    std::ifstream f(path, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+void write_file(const std::string& path, const std::string& data)
+{
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f << data;
+}
+
+bool file_exists(const std::string& path)
+{
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0;
+}
+
+run_result run_tarnvik(const std::vector<std::string>& args, const std::string& cwd)
+{
+    scratch_dir io;
+    const std::string out_path = io.file("out");
+    const std::string err_path = io.file("err");
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (!cwd.empty() && chdir(cwd.c_str()) != 0)
+            _exit(120);
+        const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(out, 1);
+        dup2(err, 2);
+        std::vector<char*> argv;
+        std::string program = TARNVIK_BINARY;
+        argv.push_back(program.data());
+        std::vector<std::string> copy(args);
+        for (std::string& a : copy)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(program.c_str(), argv.data());
+        _exit(121);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    run_result r;
+    r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+    r.out = read_file(out_path);
+    r.err = read_file(err_path);
+    return r;
+}
+
+std::string xmllint_errors(const std::string& path)
+{
+    scratch_dir io;
+    const std::string cmd = "xmllint --noout '" + path + "' > '" + io.file("lint") + "' 2>&1";
+    const int rc = std::system(cmd.c_str());
+    if (rc == 0)
+        return std::string();
+    const std::string text = read_file(io.file("lint"));
+    return text.empty() ? "xmllint failed" : text;
+}
+
+std::string corpus_file(const std::string& name)
+{
+    const std::string path = std::string(TEST_CORPUS_DIR) + "/" + name;
+    return file_exists(path) ? path : std::string();
+}

@@ -1,0 +1,38 @@
+// Shared helpers of the test suites: scratch folders, files, and running tarnvik.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// A fresh scratch folder, removed with its contents when the object goes away.
+class scratch_dir {
+public:
+    scratch_dir();
+    ~scratch_dir();
+    scratch_dir(const scratch_dir&) = delete;
+    scratch_dir& operator=(const scratch_dir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+std::string read_file(const std::string& path);
+void write_file(const std::string& path, const std::string& data);
+bool file_exists(const std::string& path);
+
+struct run_result {
+    int exit_code = -1000; // the shell's view: 255 for exit(-1)
+    std::string out;
+    std::string err;
+};
+
+// Runs the built tarnvik with the arguments, in the given folder (empty: the current one).
+run_result run_tarnvik(const std::vector<std::string>& args, const std::string& cwd = std::string());
+
+// Runs xmllint --noout on the file; empty when it is well-formed, else xmllint's complaint.
+std::string xmllint_errors(const std::string& path);
+
+// Path of a corpus document, or empty when the corpus is not beside the checkout.
+std::string corpus_file(const std::string& name);
