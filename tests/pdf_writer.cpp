@@ -95,7 +95,7 @@ std::string pdf_writer::build() const
         out += line;
     }
     out += "trailer\n<< /Size " + std::to_string(bodies.size() + 1) + " /Root " + std::to_string(catalog) +
-           " 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+           " 0 R " + trailer_entries + " >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
     return out;
 }
 

@@ -30,6 +30,9 @@ public:
     // A stream object: dictionary entries (without << >> and /Length) and the data.
     int add_stream(const std::string& dict_entries, const std::string& data);
 
+    // Extra entries of the trailer dictionary, such as "/Encrypt 1 0 R /ID [...]".
+    std::string trailer_entries;
+
     std::string build() const;
     // Writes the document; false when the file cannot be written.
     bool save(const std::string& path) const;
