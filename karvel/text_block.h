@@ -1,0 +1,61 @@
+// A group of lines of one rotation, built from its own word pool.
+#pragma once
+
+class UnicodeMap;
+
+namespace kvl {
+
+class TextPage;
+class TextPool;
+class TextLine;
+class TextWord;
+
+class TextBlock {
+public:
+    TextBlock(TextPage* page, int rot);
+    ~TextBlock(); // deletes its pool and lines
+
+    TextBlock(const TextBlock&) = delete;
+    TextBlock& operator=(const TextBlock&) = delete;
+
+    // Widens the extent to the word (takes the word's box when empty).
+    void updateBounds(const TextWord* word);
+    // Drops duplicated words, builds and orders the lines, numbers the text columns.
+    void coalesce(const UnicodeMap* uMap);
+
+    // Average font size of the first line (0 without lines).
+    double fontSize() const;
+    // How far the block c lies after this one across the lines.
+    double secondaryDelta(const TextBlock* c) const;
+    // True when c comes before this block along c's rotation.
+    bool isBeforeByPrimary(const TextBlock* c) const;
+    // True when c lies below this block within its free space (by the page's rotation).
+    bool isBelow(const TextBlock* c, int primaryRot) const;
+
+    TextPage* page;
+    int rot;
+    double xMin, xMax, yMin, yMax;
+    double priMin, priMax;
+    TextPool* pool;
+    TextLine* lines;
+    TextLine* curLine;
+    int nLines;
+    int charCount;
+    int col;
+    int nColumns;
+    TextBlock* next;
+    TextBlock* stackNext;
+
+private:
+    void removeDuplicates();
+    void handOnGroups();
+    void buildLines(const UnicodeMap* uMap);
+    void insertLine(TextLine* line);
+    void numberColumns();
+};
+
+// qsort comparisons over arrays of TextBlock*, by the page's primary rotation.
+int cmpBlockXY(int primaryRot, const TextBlock* a, const TextBlock* b);
+int cmpBlockYX(int primaryRot, const TextBlock* a, const TextBlock* b);
+
+} // namespace kvl
