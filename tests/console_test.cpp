@@ -1,0 +1,229 @@
+// The console program end to end: arguments, streams, exit codes, log file, bad input.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+
+#include "pdf_writer.h"
+#include "test_support.h"
+
+namespace {
+
+const int exit_failure = 255; // exit(-1) as the shell sees it
+
+std::string usage_start()
+{
+    return "TARNVIK v2.3\nUsage: TARNVIK.EXE OPTIONS\n";
+}
+
+std::string five_page_pdf()
+{
+    pdf_writer w;
+    for (int i = 1; i <= 5; ++i)
+        w.add_page("BT /Helvetica 12 Tf 72 700 Td (Page " + std::to_string(i) + ") Tj ET");
+    return w.build();
+}
+
+class Console : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        src = dir.file("doc.pdf");
+        write_file(src, five_page_pdf());
+    }
+    run_result run(const std::vector<std::string>& args) { return run_tarnvik(args, dir.path()); }
+    std::string log_of(const std::vector<std::string>& args)
+    {
+        std::vector<std::string> all(args);
+        all.push_back("--logfile=" + dir.file("run.log"));
+        const run_result r = run(all);
+        EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+        return read_file(dir.file("run.log"));
+    }
+    scratch_dir dir;
+    std::string src;
+};
+
+} // namespace
+
+TEST_F(Console, UsageForWrongCountsUnknownArgumentsAndHelp)
+{
+    run_result r = run({});
+    EXPECT_EQ(r.exit_code, exit_failure);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err.rfind(usage_start(), 0), 0u) << r.err;
+    EXPECT_NE(r.err.find("   --tag_table=...  "), std::string::npos);
+    EXPECT_EQ(r.err.substr(r.err.size() - 6), "=)\n\n\n\n") << "two empty lines, then fatal_error's own line end";
+
+    // Twelve arguments: usage, and the bad tag among them is not even looked at.
+    std::vector<std::string> twelve(11, "--src=" + src);
+    twelve.push_back("--tag_row=a-b");
+    r = run(twelve);
+    EXPECT_EQ(r.exit_code, exit_failure);
+    EXPECT_EQ(r.err.rfind(usage_start(), 0), 0u);
+    EXPECT_EQ(r.out, "");
+
+    for (const char* unknown : {"--bogus", "--SRC=a.pdf", "--dest", "doc.pdf"}) {
+        r = run({"--src=" + src, unknown});
+        EXPECT_EQ(r.exit_code, exit_failure) << unknown;
+        EXPECT_EQ(r.err.rfind(usage_start(), 0), 0u) << unknown;
+    }
+    r = run({"--helpme"});
+    EXPECT_EQ(r.exit_code, exit_failure);
+    EXPECT_EQ(r.err.rfind(usage_start(), 0), 0u);
+
+    // Options apply in order: the bad tag is reported before --help is reached.
+    r = run({"--tag_row=a-b", "--help"});
+    EXPECT_EQ(r.exit_code, exit_failure);
+    EXPECT_EQ(r.out, "Error:\nXML tag is not valid. You can use only alphanumeric symbols  (A-Z, a-z, 0-9) and "
+                     "underscore (_) to compose XML tags.\n");
+    EXPECT_EQ(r.err, "");
+}
+
+TEST_F(Console, SourceChecks)
+{
+    run_result r = run({"--dest=x.xml"});
+    EXPECT_EQ(r.exit_code, exit_failure);
+    EXPECT_EQ(r.err, "You should specify source file\n");
+
+    const std::string missing_message = "Source file does not exist.\nPlease verify the correct file name was given.\n";
+    r = run({"--src=" + dir.file("missing.pdf")});
+    EXPECT_EQ(r.exit_code, exit_failure);
+    EXPECT_EQ(r.err, missing_message);
+    r = run({"--src=" + dir.path()});
+    EXPECT_EQ(r.err, missing_message) << "a folder is no source";
+    ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    r = run({"--src=" + dir.file("fifo")});
+    EXPECT_EQ(r.err, missing_message) << "a FIFO is no source and must not hang";
+}
+
+TEST_F(Console, UnreadableAndLockedDocumentsTouchNoDestination)
+{
+    write_file(dir.file("notes.pdf"), "plain text, not a PDF\n");
+    run_result r = run({"--src=" + dir.file("notes.pdf")});
+    EXPECT_EQ(r.exit_code, exit_failure);
+    EXPECT_EQ(r.out, "Error:\nThe program cannot read PDF document. It might be corrupted or does not comply with "
+                     "Adobe PDF format.\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_FALSE(file_exists(dir.file("notes.xml")));
+
+    const std::string cmd = "qpdf --encrypt secret owner 256 -- '" + src + "' '" + dir.file("locked.pdf") + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    write_file(dir.file("keep.xml"), "precious");
+    for (const std::string pswd : {"", "wrong"}) {
+        std::vector<std::string> args = {"--src=" + dir.file("locked.pdf"), "--dest=" + dir.file("keep.xml")};
+        if (!pswd.empty())
+            args.push_back("--pswd=" + pswd);
+        r = run(args);
+        EXPECT_EQ(r.exit_code, exit_failure);
+        EXPECT_EQ(r.out, "Error:\nIncorrect password\n");
+        EXPECT_EQ(read_file(dir.file("keep.xml")), "precious");
+    }
+    // The password is checked before the destination.
+    r = run({"--src=" + dir.file("locked.pdf"), "--dest=" + dir.file("none/x.xml")});
+    EXPECT_EQ(r.out, "Error:\nIncorrect password\n");
+    for (const std::string pswd : {"secret", "owner"}) {
+        r = run({"--src=" + dir.file("locked.pdf"), "--pswd=" + pswd, "--dest=" + dir.file("open.xml")});
+        EXPECT_EQ(r.exit_code, 0) << pswd << r.out << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "");
+    }
+}
+
+TEST_F(Console, DestinationChecks)
+{
+    run_result r = run({"--src=" + src, "--dest=" + dir.path()});
+    EXPECT_EQ(r.exit_code, exit_failure);
+    EXPECT_EQ(r.out, "Error:\nDestination name should specify a file, not folder.\n");
+    r = run({"--src=" + src, "--dest=" + dir.file("none/out.xml")});
+    EXPECT_EQ(r.out, "Error:\nDestination path does not exist. Please verify the correct path was given.\n");
+    write_file(dir.file("ro.xml"), "keep");
+    ASSERT_EQ(chmod(dir.file("ro.xml").c_str(), 0444), 0);
+    r = run({"--src=" + src, "--dest=" + dir.file("ro.xml")});
+    EXPECT_EQ(r.out, "Error:\nDestination name specifies an existing read-only file.\n");
+    EXPECT_EQ(read_file(dir.file("ro.xml")), "keep");
+}
+
+TEST_F(Console, LogFileHoldsOnlyLevelThreeLines)
+{
+    const std::string log = log_of({"--src=" + src, "--pages=3,1,3"});
+    EXPECT_EQ(log.find("parse_cmd_line"), std::string::npos);
+    EXPECT_NE(log.find("Conversion started on "), std::string::npos);
+    EXPECT_NE(log.find("src=[" + src + "]\ndest=[" + dir.file("doc.xml") + "]\r\n"), std::string::npos) << log;
+    const size_t p1 = log.find("Converting page 1 of 3\r\n");
+    const size_t p2 = log.find("Converting page 2 of 3\r\n");
+    const size_t p3 = log.find("Converting page 3 of 3\r\n");
+    EXPECT_TRUE(p1 != std::string::npos && p1 < p2 && p2 < p3 && p3 != std::string::npos) << log;
+    EXPECT_NE(log.find("Conversion ended on "), std::string::npos);
+
+    const std::string skipped = log_of({"--src=" + src, "--pages=2,9"});
+    EXPECT_NE(skipped.find("Converting page 1 of 2\r\nPage is out of range 9 > 5\r\n"), std::string::npos)
+        << skipped;
+}
+
+TEST_F(Console, LogFileOptionChecksAndSwitching)
+{
+    write_file(dir.file("ro.log"), "");
+    ASSERT_EQ(chmod(dir.file("ro.log").c_str(), 0444), 0);
+    run_result r = run({"--src=" + src, "--logfile=" + dir.file("ro.log")});
+    EXPECT_EQ(r.exit_code, exit_failure);
+    EXPECT_EQ(r.out, "Error:\nLogfile name specifies an existing read-only file.\n");
+    r = run({"--src=" + src, "--logfile=" + dir.file("none/a.log")});
+    EXPECT_EQ(r.out, "Error:\nLogfile path does not exist. Please verify the correct path was given.\n");
+
+    // The first file is emptied once; the second is appended to.
+    write_file(dir.file("a.log"), "old a\r\n");
+    write_file(dir.file("b.log"), "old b\r\n");
+    r = run({"--logfile=" + dir.file("a.log"), "--pages=1", "--logfile=" + dir.file("b.log"), "--src=" + src});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(read_file(dir.file("a.log")), "");
+    EXPECT_EQ(read_file(dir.file("b.log")).rfind("old b\r\n", 0), 0u);
+    EXPECT_NE(read_file(dir.file("b.log")).find("Converting page 1 of 1"), std::string::npos);
+
+    // Failures after the switch are logged.
+    r = run({"--logfile=" + dir.file("c.log"), "--pages=0", "--src=" + src});
+    EXPECT_EQ(r.out, "Error:\nInvalid page range\n");
+    EXPECT_NE(read_file(dir.file("c.log")).find("Error:\nInvalid page range\r\n"), std::string::npos);
+
+    // Without the option no log file is made.
+    r = run({"--src=" + src});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_FALSE(file_exists(dir.file("tarnvik.log")));
+}
+
+TEST_F(Console, PageListsAndRepeatedOptions)
+{
+    run_result r = run({"--src=" + src, "--pages=1-2000000000"});
+    EXPECT_EQ(r.exit_code, exit_failure);
+    EXPECT_EQ(r.out, "Error:\nInvalid page range: a page list may name at most 1000000 pages.\n");
+
+    r = run({"--src=" + src, "--pages=5-3"});
+    EXPECT_EQ(r.out, "Error:\nInvalid page range\n");
+
+    // The last --pages= wins; the last --src= wins.
+    const std::string log = log_of({"--src=" + dir.file("missing.pdf"), "--pages=1-3", "--pages=5", "--src=" + src});
+    EXPECT_NE(log.find("Converting page 1 of 1\r\n"), std::string::npos);
+    EXPECT_EQ(log.find("of 3"), std::string::npos);
+}
+
+TEST_F(Console, DestinationDerivedFromTheSource)
+{
+    const std::string log = log_of({"--src=doc.pdf"});
+    EXPECT_NE(log.find("dest=[" + dir.file("doc.xml") + "]"), std::string::npos) << log;
+
+    write_file(dir.file("plain"), five_page_pdf());
+    const std::string log2 = log_of({"--src=plain"});
+    EXPECT_NE(log2.find("dest=[" + dir.file("plain.xml") + "]"), std::string::npos) << log2;
+}
+
+TEST_F(Console, OddArgumentBytesAreHandled)
+{
+    run_result r = run({std::string("--src=\xff\xfe\x01", 9)});
+    EXPECT_EQ(r.exit_code, exit_failure);
+    EXPECT_EQ(r.err, "Source file does not exist.\nPlease verify the correct file name was given.\n");
+    r = run({"--src=" + src, std::string("--tag_par=\xc3\xa9")});
+    EXPECT_EQ(r.exit_code, exit_failure);
+    EXPECT_EQ(r.out.rfind("Error:\nXML tag is not valid.", 0), 0u);
+    r = run({"--src=" + src, "--pages=" + std::string(100000, '9')});
+    EXPECT_EQ(r.exit_code, 0) << "one page far past the document is skipped";
+}
