@@ -8,11 +8,11 @@
 #include "TK/tk_utils.h"
 
 tk_logger::tk_logger(const char* file, bool enable, int level, bool stamps)
-    : file_name(file ? std::string(file) : default_file_name()),
-      min_level(level),
-      enabled(enable),
-      timestamps(stamps)
 {
+    file_name = file ? std::string(file) : default_file_name();
+    min_level = level;
+    enabled = enable;
+    timestamps = stamps;
     if (enabled)
         truncate_once();
 }

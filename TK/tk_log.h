@@ -19,10 +19,12 @@ public:
     void set_file_name(const char* file);
     void truncate_once();
 
+    // Every member has its value before the constructor body runs: working out the
+    // default name traces, and that trace reaches this logger already.
     std::string file_name;
-    int min_level;
+    int min_level = 3;
     bool add_crlf = true;
-    bool enabled;
+    bool enabled = false;
     bool truncated = false;
-    bool timestamps;
+    bool timestamps = false;
 };
