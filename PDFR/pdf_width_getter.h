@@ -1,11 +1,8 @@
 // Width of a text set in a named platform font, at the screen resolution of 96 dpi.
 #pragma once
 
-#include <map>
 #include <memory>
 #include <string>
-#include <tuple>
-#include <unordered_map>
 
 #include "TK/tk_singl.h"
 
@@ -26,6 +23,10 @@ public:
     static constexpr int dpi = 96;
     // Face names are cut to this many bytes, as the platform's font description holds.
     static constexpr size_t max_face_length = 31;
+    // Bounds of the measurement cache.
+    static constexpr size_t max_cached_fonts = 4096;
+    static constexpr size_t max_cached_text = 16;
+    static constexpr size_t max_cached_texts = 64;
 
 private:
     struct font_entry;

@@ -24,6 +24,8 @@ public:
 
     // Files a word in its bucket, in primary order after the words it sorts after.
     void addWord(TextWord* word);
+    // Unlinks the word that follows prev (or heads the bucket when prev is null).
+    void unlink(int idx, TextWord* prev, TextWord* word);
     // Unlinks a word from its bucket (found through the word's base); true when found.
     bool removeWord(TextWord* word);
 

@@ -1,0 +1,493 @@
+// The page layout pass: cell codes and column groups, blocks, reading direction,
+// block columns, reading order and flows.
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+#include <GlobalParams.h>
+#include <UnicodeMap.h>
+#include <UnicodeTypeTable.h>
+#include <goo/gmem.h>
+
+#include "PDFR/pdf_ulin.h"
+#include "karvel/text_block.h"
+#include "karvel/text_flow.h"
+#include "karvel/text_line.h"
+#include "karvel/text_page.h"
+#include "karvel/text_pool.h"
+#include "karvel/text_word.h"
+
+namespace kvl {
+
+namespace {
+
+int cmpWordPosition(const void* pa, const void* pb)
+{
+    const TextWord* a = *static_cast<TextWord* const*>(pa);
+    const TextWord* b = *static_cast<TextWord* const*>(pb);
+    double d = a->xMin - b->xMin;
+    if (std::fabs(d) < 0.1)
+        d = a->yMin - b->yMin;
+    return d < 0 ? -1 : (d > 0 ? 1 : 0);
+}
+
+int cmpBlocksXY(const void* pa, const void* pb)
+{
+    const TextBlock* a = *static_cast<TextBlock* const*>(pa);
+    const TextBlock* b = *static_cast<TextBlock* const*>(pb);
+    return cmpBlockXY(a->page->primaryRot, a, b);
+}
+
+int cmpBlocksYX(const void* pa, const void* pb)
+{
+    const TextBlock* a = *static_cast<TextBlock* const*>(pa);
+    const TextBlock* b = *static_cast<TextBlock* const*>(pb);
+    return cmpBlockYX(a->page->primaryRot, a, b);
+}
+
+bool overlapsAcross(const TextWord* w, const TextBlock* b, int rot, double widen)
+{
+    if (rot == 0 || rot == 2)
+        return w->xMin < b->xMax + widen && w->xMax > b->xMin - widen;
+    return w->yMin < b->yMax + widen && w->yMax > b->yMin - widen;
+}
+
+bool similarSize(const TextWord* w, double fs, double k)
+{
+    return std::fabs(w->fontSize - fs) < k * fs;
+}
+
+// Just before the block along the rotation (gap under colSpace2).
+bool justBefore(const TextWord* w, const TextBlock* b, int rot, double colSpace2)
+{
+    if (rot == 0 || rot == 2)
+        return w->xMax <= b->xMin && w->xMax > b->xMin - colSpace2;
+    return w->yMax <= b->yMin && w->yMax > b->yMin - colSpace2;
+}
+
+bool justAfter(const TextWord* w, const TextBlock* b, int rot, double colSpace2)
+{
+    if (rot == 0 || rot == 2)
+        return w->xMin >= b->xMax && w->xMin < b->xMax + colSpace2;
+    return w->yMin >= b->yMax && w->yMin < b->yMax + colSpace2;
+}
+
+} // namespace
+
+void TextPage::coalesce(bool physicalLayout, bool collectRules)
+{
+    (void)physicalLayout;
+    (void)collectRules;
+    if (coalesced)
+        return;
+    coalesced = true;
+
+    const UnicodeMap* uMap = globalParams ? globalParams->getTextEncoding() : nullptr;
+    nBlocks = 0;
+    primaryRot = -1;
+
+    if (tk_singleton<pdf_uline_processor>::exists() && tk_singleton<pdf_uline_processor>::instance().mode != 0)
+        assignCellsAndGroups();
+    buildBlocks(uMap);
+    findDirection();
+    numberBlockColumns();
+    orderBlocks();
+    buildFlows();
+    // The encoding map belongs to the core's cache; nothing to release.
+}
+
+void TextPage::assignCellsAndGroups()
+{
+    pdf_uline_processor& processor = tk_singleton<pdf_uline_processor>::instance();
+    std::vector<TextWord*> words;
+    for (int rot = 0; rot < 4; ++rot) {
+        TextPool* pool = pools[rot];
+        words.clear();
+        for (int idx = pool->firstIndex; idx <= pool->lastIndex; ++idx) {
+            for (TextWord* w = pool->getPool(idx); w != nullptr; w = w->next) {
+                w->cellCode = processor.process_is_inCell(w->xMin, w->xMax, w->yMin, w->yMax);
+                words.push_back(w);
+            }
+        }
+        size_t n = words.size();
+        if (n < 4)
+            continue;
+        qsort(words.data(), n, sizeof(TextWord*), cmpWordPosition);
+
+        int g = 1;
+        size_t i = 0;
+        while (i < n) {
+            double x0 = words[i]->xMin;
+            double x1 = words[i]->xMax;
+            double R = words[i]->fontSize > 0 ? words[i]->fontSize : 0;
+            double prevBase = words[i]->base;
+            size_t m = 1;
+            int flag = 0;
+            while (i + m < n) {
+                TextWord* w = words[i + m];
+                if (std::fabs(w->xMin - x0) >= 0.1)
+                    break;
+                flag = std::fabs(w->xMax - x1) < 0.1 ? 1 : 0;
+                if (std::fabs(w->base - prevBase) > 4 * R && flag == 0 && m < 4) {
+                    i = i + m;
+                    m = 1;
+                } else {
+                    ++m;
+                }
+                prevBase = w->base;
+            }
+            if (m > 3 || flag) {
+                for (size_t k = i; k < i + m; ++k)
+                    words[k]->groupId = g;
+                ++g;
+            }
+            i += m;
+        }
+    }
+}
+
+void TextPage::buildBlocks(const UnicodeMap* uMap)
+{
+    TextBlock* lastBlock = nullptr;
+    TextBlock* firstBlock = nullptr;
+    int rotChars[4] = {0, 0, 0, 0};
+
+    for (int rot = 0; rot < 4; ++rot) {
+        TextPool* pool = pools[rot];
+        int p = pool->firstIndex;
+        while (true) {
+            while (p <= pool->lastIndex && pool->getPool(p) == nullptr)
+                ++p;
+            if (p > pool->lastIndex)
+                break;
+
+            int startIdx = p;
+            TextWord* w0 = pool->getPool(p);
+            for (int j = p + 1; j <= p + 3 && j <= pool->lastIndex; ++j) {
+                TextWord* head = pool->getPool(j);
+                if (head != nullptr && head->primaryCmp(w0) < 0) {
+                    w0 = head;
+                    startIdx = j;
+                }
+            }
+            pool->unlink(startIdx, nullptr, w0);
+
+            TextBlock* blk = new TextBlock(this, rot);
+            blk->pool->addWord(w0);
+            blk->updateBounds(w0);
+
+            double fs = w0->fontSize;
+            double minBase = w0->base, maxBase = w0->base;
+            double colSpace1 = 0.3 * fs;
+            double colSpace2 = 1.0 * fs;
+            double lineSpace = 1.5 * fs;
+            double intraLineSpace = 0.7 * fs;
+
+            auto take = [&](int idx, TextWord* prev, TextWord* w) {
+                pool->unlink(idx, prev, w);
+                blk->pool->addWord(w);
+                blk->updateBounds(w);
+            };
+
+            bool found;
+            do {
+                found = false;
+
+                // Above.
+                {
+                    double newMin = minBase;
+                    for (int idx = pool->bucketIndex(minBase); idx >= pool->bucketIndex(minBase - lineSpace); --idx) {
+                        TextWord* prev = nullptr;
+                        TextWord* w = pool->getPool(idx);
+                        while (w != nullptr) {
+                            TextWord* nxt = w->next;
+                            if (w->base < minBase && w->base >= minBase - lineSpace &&
+                                overlapsAcross(w, blk, rot, 0) && similarSize(w, fs, 0.05)) {
+                                take(idx, prev, w);
+                                newMin = w->base;
+                                found = true;
+                            } else {
+                                prev = w;
+                            }
+                            w = nxt;
+                        }
+                    }
+                    minBase = newMin;
+                }
+
+                // Below.
+                {
+                    double newMax = maxBase;
+                    for (int idx = pool->bucketIndex(maxBase); idx <= pool->bucketIndex(maxBase + lineSpace); ++idx) {
+                        TextWord* prev = nullptr;
+                        TextWord* w = pool->getPool(idx);
+                        while (w != nullptr) {
+                            TextWord* nxt = w->next;
+                            if (w->base > maxBase && w->base <= maxBase + lineSpace &&
+                                overlapsAcross(w, blk, rot, 0) && similarSize(w, fs, 0.05)) {
+                                take(idx, prev, w);
+                                newMax = w->base;
+                                found = true;
+                            } else {
+                                prev = w;
+                            }
+                            w = nxt;
+                        }
+                    }
+                    maxBase = newMax;
+                }
+
+                // Beside.
+                for (int idx = pool->bucketIndex(minBase - intraLineSpace);
+                     idx <= pool->bucketIndex(maxBase + intraLineSpace); ++idx) {
+                    TextWord* prev = nullptr;
+                    TextWord* w = pool->getPool(idx);
+                    while (w != nullptr) {
+                        TextWord* nxt = w->next;
+                        if (w->base >= minBase - intraLineSpace && w->base <= maxBase + intraLineSpace &&
+                            overlapsAcross(w, blk, rot, colSpace1) && similarSize(w, fs, 0.6)) {
+                            take(idx, prev, w);
+                            found = true;
+                        } else {
+                            prev = w;
+                        }
+                        w = nxt;
+                    }
+                }
+
+                if (found)
+                    continue;
+
+                // Outliers on either side: taken only when one to three buckets hold one.
+                for (int side = 0; side < 2; ++side) {
+                    auto candidate = [&](const TextWord* w) {
+                        return w->base >= minBase - intraLineSpace && w->base <= maxBase + intraLineSpace &&
+                               (side == 0 ? justBefore(w, blk, rot, colSpace2) : justAfter(w, blk, rot, colSpace2)) &&
+                               similarSize(w, fs, 0.2);
+                    };
+                    int count = 0;
+                    for (int idx = pool->bucketIndex(minBase - intraLineSpace);
+                         idx <= pool->bucketIndex(maxBase + intraLineSpace); ++idx) {
+                        for (TextWord* w = pool->getPool(idx); w != nullptr; w = w->next) {
+                            if (candidate(w)) {
+                                ++count;
+                                break;
+                            }
+                        }
+                    }
+                    if (count < 1 || count > 3)
+                        continue;
+                    for (int idx = pool->bucketIndex(minBase - intraLineSpace);
+                         idx <= pool->bucketIndex(maxBase + intraLineSpace); ++idx) {
+                        TextWord* prev = nullptr;
+                        for (TextWord* w = pool->getPool(idx); w != nullptr; prev = w, w = w->next) {
+                            if (candidate(w)) {
+                                take(idx, prev, w);
+                                if (w->base < minBase)
+                                    minBase = w->base;
+                                else if (w->base > maxBase)
+                                    maxBase = w->base;
+                                found = true;
+                                break;
+                            }
+                        }
+                    }
+                }
+            } while (found);
+
+            blk->coalesce(uMap);
+
+            if (lastBlock == nullptr)
+                firstBlock = blk;
+            else
+                lastBlock->next = blk;
+            lastBlock = blk;
+            rotChars[rot] += blk->charCount;
+            if (primaryRot < 0 || rotChars[rot] > rotChars[primaryRot])
+                primaryRot = rot;
+            ++nBlocks;
+        }
+    }
+
+    blocks = nBlocks > 0 ? static_cast<TextBlock**>(gmallocn(nBlocks, sizeof(TextBlock*))) : nullptr;
+    int i = 0;
+    for (TextBlock* blk = firstBlock; blk != nullptr && i < nBlocks; blk = blk->next)
+        blocks[i++] = blk;
+}
+
+void TextPage::findDirection()
+{
+    long lrCount = 0;
+    for (int i = 0; i < nBlocks; ++i)
+        for (TextLine* line = blocks[i]->lines; line != nullptr; line = line->next)
+            for (TextWord* w = line->words; w != nullptr; w = w->next)
+                for (int k = 0; k < w->len; ++k) {
+                    if (unicodeTypeL(w->text[k]))
+                        ++lrCount;
+                    else if (unicodeTypeR(w->text[k]))
+                        --lrCount;
+                }
+    primaryLR = lrCount >= 0;
+}
+
+void TextPage::numberBlockColumns()
+{
+    if (nBlocks == 0)
+        return;
+    qsort(blocks, nBlocks, sizeof(TextBlock*), cmpBlocksXY);
+    for (int i = 0; i < nBlocks; ++i) {
+        TextBlock* b0 = blocks[i];
+        int col1 = 0;
+        for (int j = 0; j < i; ++j) {
+            TextBlock* b1 = blocks[j];
+            int col2;
+            switch (primaryRot) {
+            case 0:
+                if (b0->xMin > b1->xMax)
+                    col2 = b1->col + b1->nColumns + 3;
+                else if (b1->xMax == b1->xMin)
+                    col2 = b1->col;
+                else
+                    col2 = b1->col + static_cast<int>((b0->xMin - b1->xMin) / (b1->xMax - b1->xMin) * b1->nColumns);
+                break;
+            case 1:
+                if (b0->yMin > b1->yMax)
+                    col2 = b1->col + b1->nColumns + 3;
+                else if (b1->yMax == b1->yMin)
+                    col2 = b1->col;
+                else
+                    col2 = b1->col + static_cast<int>((b0->yMin - b1->yMin) / (b1->yMax - b1->yMin) * b1->nColumns);
+                break;
+            case 2:
+                if (b1->xMin > b0->xMax)
+                    col2 = b1->col + b1->nColumns + 3;
+                else if (b1->xMax == b1->xMin)
+                    col2 = b1->col;
+                else
+                    col2 = b1->col + static_cast<int>((b0->xMax - b1->xMax) / (b1->xMin - b1->xMax) * b1->nColumns);
+                break;
+            default:
+                if (b1->yMin > b0->yMax)
+                    col2 = b1->col + b1->nColumns + 3;
+                else if (b1->yMax == b1->yMin)
+                    col2 = b1->col;
+                else
+                    col2 = b1->col + static_cast<int>((b0->yMax - b1->yMax) / (b1->yMin - b1->yMax) * b1->nColumns);
+                break;
+            }
+            col1 = std::max(col1, col2);
+        }
+        b0->col = col1;
+        for (TextLine* line = b0->lines; line != nullptr; line = line->next)
+            for (int k = 0; k <= line->len; ++k)
+                line->col[k] += col1;
+    }
+}
+
+void TextPage::orderBlocks()
+{
+    if (nBlocks == 0)
+        return;
+    qsort(blocks, nBlocks, sizeof(TextBlock*), cmpBlocksYX);
+    for (int i = 0; i < nBlocks; ++i) {
+        TextBlock* b0 = blocks[i];
+        for (int j = 0; j < nBlocks; ++j) {
+            if (j == i)
+                continue;
+            TextBlock* b1 = blocks[j];
+            if (primaryRot == 0 || primaryRot == 2) {
+                if (b1->yMin < b0->yMax && b1->yMax > b0->yMin) {
+                    if (b1->xMin < b0->xMin)
+                        b0->priMin = std::max(b0->priMin, std::min(b1->xMax, b0->xMin));
+                    if (b1->xMax > b0->xMax)
+                        b0->priMax = std::min(b0->priMax, std::max(b1->xMin, b0->xMax));
+                }
+            } else {
+                if (b1->xMin < b0->xMax && b1->xMax > b0->xMin) {
+                    if (b1->yMin < b0->yMin)
+                        b0->priMin = std::max(b0->priMin, std::min(b1->yMax, b0->yMin));
+                    if (b1->yMax > b0->yMax)
+                        b0->priMax = std::min(b0->priMax, std::max(b1->yMin, b0->yMax));
+                }
+            }
+        }
+    }
+}
+
+void TextPage::buildFlows()
+{
+    if (nBlocks == 0)
+        return;
+    std::vector<TextBlock*> left_blocks(blocks, blocks + nBlocks);
+    int first = 0;
+    int left = nBlocks;
+    TextFlow* lastFlow = nullptr;
+    while (left > 0) {
+        while (first < nBlocks && left_blocks[first] == nullptr)
+            ++first;
+        int i = first;
+        TextBlock* b = left_blocks[i];
+        for (int j = i + 1; j < nBlocks; ++j) {
+            TextBlock* c = left_blocks[j];
+            if (c == nullptr)
+                continue;
+            if (b->secondaryDelta(c) > 0)
+                break;
+            if (b->isBeforeByPrimary(c)) {
+                b = c;
+                i = j;
+            }
+        }
+        left_blocks[i] = nullptr;
+        --left;
+        b->next = nullptr;
+        TextFlow* flow = new TextFlow(this, b);
+        if (lastFlow == nullptr)
+            flows = flow;
+        else
+            lastFlow->next = flow;
+        lastFlow = flow;
+
+        b->stackNext = nullptr;
+        TextBlock* top = b;
+        while (top != nullptr) {
+            double firstSize = (top->lines != nullptr && top->lines->words != nullptr) ? top->lines->words->fontSize : 0;
+            double space = 2.5 * firstSize;
+            TextBlock* best = nullptr;
+            int bestIdx = -1;
+            for (int j = first; j < nBlocks; ++j) {
+                TextBlock* c = left_blocks[j];
+                if (c == nullptr)
+                    continue;
+                if (top->secondaryDelta(c) > space)
+                    break;
+                if (best != nullptr && best->secondaryDelta(c) > 0)
+                    break;
+                if (top->isBelow(c, primaryRot) && (best == nullptr || best->isBeforeByPrimary(c))) {
+                    best = c;
+                    bestIdx = j;
+                }
+            }
+            bool fits = false;
+            if (best != nullptr && best->fontSize() <= flow->lastBlk->fontSize()) {
+                if (primaryRot == 0 || primaryRot == 2)
+                    fits = best->xMin >= flow->priMin && best->xMax <= flow->priMax;
+                else
+                    fits = best->yMin >= flow->priMin && best->yMax <= flow->priMax;
+            }
+            if (fits) {
+                left_blocks[bestIdx] = nullptr;
+                --left;
+                best->next = nullptr;
+                flow->addBlock(best);
+                best->stackNext = top;
+                top = best;
+            } else {
+                top = top->stackNext;
+            }
+        }
+    }
+}
+
+} // namespace kvl
