@@ -1,0 +1,127 @@
+#include "karvel/XMLOutputDev.h"
+
+#include <GfxState.h>
+#include <goo/GooString.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "PDFR/pdf_ulin.h"
+#include "TK/tk_log.h"
+#include "karvel/kvl_conv.h"
+#include "karvel/text_page.h"
+
+namespace {
+
+// The file text by which internal errors of the device are reported.
+const char* const xml_output_dev_file = "..\\karvel/XMLOutputDev.cpp";
+
+// The document's fixed lines.
+void write_opening_lines(FILE* f)
+{
+    std::fprintf(f, "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n");
+    std::fprintf(f, "<%s>\n", "document");
+    std::fprintf(f, "<%s>\n", "pages");
+}
+
+void write_closing_lines(FILE* f)
+{
+    std::fprintf(f, "</%s>\n", "pages");
+    std::fprintf(f, "</%s>", "document");
+}
+
+} // namespace
+
+XMLOutputDev::XMLOutputDev(const char* fileName, int physicalLayout, int contentOrder, int append)
+{
+    tk_log(2, "XMLOutputDev::ctor(%d, %d, %d)", physicalLayout, contentOrder, append);
+    if (fileName == nullptr)
+        throw tk_mail_assertion(xml_output_dev_file, 7110);
+    ok = true;
+    pageCount = 0;
+    closeAtEnd = false;
+    if (std::strcmp(fileName, "-") == 0) {
+        // POSIX streams make no newline translation: stdout is binary already.
+        outputFile = stdout;
+    } else {
+        outputFile = std::fopen(fileName, append ? "ab" : "wb");
+        if (outputFile == nullptr) {
+            tk_log(3, "Couldn't open output file '%s'", fileName);
+            ok = false;
+            return;
+        }
+        write_opening_lines(outputFile);
+        closeAtEnd = true;
+    }
+    textPage = new kvl::TextPage(contentOrder != 0);
+}
+
+XMLOutputDev::~XMLOutputDev()
+{
+    tk_log(2, "XMLOutputDev::dtor");
+    if (closeAtEnd) {
+        write_closing_lines(outputFile);
+        std::fclose(outputFile);
+    }
+    outputFile = nullptr;
+    delete textPage;
+    textPage = nullptr;
+}
+
+void XMLOutputDev::startPage(int pageNum, GfxState* state, XRef*)
+{
+    tk_log(2, "XMLOutputDev::startPage(%d)", pageNum);
+    if (tk_singleton<pdf_uline_processor>::exists()) {
+        pdf_uline_processor& lines = tk_singleton<pdf_uline_processor>::instance();
+        if (lines.mode != 0 && tk_singleton<karvel_convertor>::instance().use_ruling_lines)
+            lines.tableBuilding();
+    }
+    // A device whose file could not be opened has no page model and takes no page.
+    if (textPage == nullptr)
+        return;
+    textPage->startPage();
+    if (state != nullptr)
+        textPage->setPageSize(std::min(state->getPageWidth(), xml_max_page_extent),
+                              std::min(state->getPageHeight(), xml_max_page_extent));
+    else
+        textPage->setPageSize(0, 0);
+}
+
+void XMLOutputDev::updateFont(GfxState* state)
+{
+    tk_log(1, "XMLOutputDev::updateFont");
+    if (textPage != nullptr)
+        textPage->updateFont(state);
+}
+
+void XMLOutputDev::beginString(GfxState* state, const GooString* s)
+{
+    tk_log(1, "XMLOutputDev::beginString(%s)", s != nullptr ? s->c_str() : "");
+    if (textPage != nullptr)
+        textPage->beginWord(state, state->getCurX(), state->getCurY());
+}
+
+void XMLOutputDev::endString(GfxState*)
+{
+    tk_log(1, "XMLOutputDev::endString");
+    if (textPage != nullptr)
+        textPage->endWord();
+}
+
+void XMLOutputDev::drawChar(GfxState* state, double x, double y, double dx, double dy, double, double,
+                            CharCode code, int nBytes, const Unicode* u, int uLen)
+{
+    if (textPage != nullptr)
+        textPage->addChar(state, x, y, dx, dy, code, nBytes, u, uLen);
+}
+
+void XMLOutputDev::rtfEndPage()
+{
+    tk_log(2, "XMLOutputDev::rtfEndPage");
+    if (textPage != nullptr) {
+        textPage->coalesce(false, false);
+        textPage->dump(outputFile, pageCount);
+        ++pageCount;
+    }
+    tk_singleton<pdf_uline_processor>::instance().flush();
+}

@@ -1,0 +1,59 @@
+// The output device of the text pass: receives the page's glyphs, builds the page text
+// model and writes the XML document.
+#pragma once
+
+#include <OutputDev.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "PDFR/pdf_width_getter.h"
+#include "TK/tk_singl.h"
+
+namespace kvl {
+class TextPage;
+}
+
+// Largest page extent, in points, that keeps its text.
+constexpr double xml_max_page_extent = 1583.0;
+
+class XMLOutputDev : public tk_singleton<XMLOutputDev>, public OutputDev {
+public:
+    // fileName "-" writes the page elements alone to the standard output stream.
+    XMLOutputDev(const char* fileName, int physicalLayout, int contentOrder, int append);
+    ~XMLOutputDev() override;
+
+    XMLOutputDev(const XMLOutputDev&) = delete;
+    XMLOutputDev& operator=(const XMLOutputDev&) = delete;
+
+    virtual bool isOk() { return ok; }
+    // Lays out and writes the page collected since startPage, then resets the ruling lines.
+    virtual void rtfEndPage();
+
+    bool upsideDown() override { return true; }
+    bool useDrawChar() override { return true; }
+    bool interpretType3Chars() override { return false; }
+    void startPage(int pageNum, GfxState* state, XRef* xref) override;
+    void updateFont(GfxState* state) override;
+    void stroke(GfxState*) override {}
+    void fill(GfxState*) override {}
+    void eoFill(GfxState*) override {}
+    void beginString(GfxState* state, const GooString* s) override;
+    void endString(GfxState* state) override;
+    void drawChar(GfxState* state, double x, double y, double dx, double dy, double originX, double originY,
+                  CharCode code, int nBytes, const Unicode* u, int uLen) override;
+    void processLink(AnnotLink*) override {}
+
+    // The stream all XML goes to; null when the file could not be opened.
+    FILE* output() const { return outputFile; }
+    kvl::TextPage* page() const { return textPage; }
+    int pages_written() const { return pageCount; }
+
+private:
+    FILE* outputFile = nullptr;
+    bool closeAtEnd = false;
+    kvl::TextPage* textPage = nullptr;
+    bool ok = false;
+    int pageCount = 0;
+    pdf_width_getter widthGetter;
+};

@@ -1,0 +1,446 @@
+// Building the page regions from the page's lines.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "PDFR/pdf_ulin.h"
+#include "TK/tk_log.h"
+#include "karvel/text_block.h"
+#include "karvel/text_line.h"
+#include "karvel/text_region.h"
+
+namespace kvl {
+
+namespace {
+
+using region_ptr = std::unique_ptr<TextRegion>;
+
+int line_base_order(const void* a, const void* b)
+{
+    const TextLine* la = *static_cast<TextLine* const*>(a);
+    const TextLine* lb = *static_cast<TextLine* const*>(b);
+    if (la->base != lb->base)
+        return la->base < lb->base ? -1 : 1;
+    if (la->xMin != lb->xMin)
+        return la->xMin < lb->xMin ? -1 : 1;
+    return 0;
+}
+
+bool is_tiny(const TextLine* line)
+{
+    return line->len == 1 && std::fabs(line->xMin - line->xMax) < 0.3;
+}
+
+// The builder of one page's regions.
+class region_builder {
+public:
+    region_builder(TextRegionList& list, double pageFontSize) : list_(list), fontSize_(pageFontSize) {}
+
+    void run(TextBlock** blocks, int nBlocks);
+
+private:
+    double size_or(const TextLine* line, double noWords) const
+    {
+        return line->words == nullptr ? noWords : region_line_size(line, fontSize_);
+    }
+    // End (exclusive) of the band of line i.
+    size_t bandEnd(size_t i) const;
+    bool testA(size_t i, const TextRegion& r);
+    int testB(size_t i, const TextRegion& r, int onlyColumn = -1) const;
+    bool columnEnd(size_t i, const TextRegion& r) const;
+    bool belongs(const TextLine* line, const TextRegion& r, int k) const;
+    int findColumn(const TextLine* line, const TextRegion& r) const;
+
+    void putRegion(region_ptr r);
+    void finishRegion(TextRegion& r) const;
+    void closePending(TextColumn& column, bool flag) const;
+    void attach(TextColumn& column, region_ptr s, bool flag) const;
+    void addTable(size_t i, region_ptr& current);
+    void addOrdinary(size_t i, region_ptr& current);
+    region_ptr openRegion() { return region_ptr(new TextRegion(nextNumber_++, 0)); }
+
+    TextRegionList& list_;
+    double fontSize_;
+    std::vector<TextLine*> lines_;
+    int nextNumber_ = 0;
+};
+
+size_t region_builder::bandEnd(size_t i) const
+{
+    const TextLine* li = lines_[i];
+    size_t j = i;
+    for (; j < lines_.size(); ++j) {
+        const TextLine* m = lines_[j];
+        const bool apart = std::fabs(m->base - li->base) > 0.7 * size_or(m, 7.0) &&
+                           overlapRatio(li->yMin, li->yMax, m->yMin, m->yMax) < 0.4;
+        if (apart || li->xMin > m->xMin + 0.5)
+            break;
+    }
+    return std::max(j, i + 1);
+}
+
+bool region_builder::testA(size_t i, const TextRegion& r)
+{
+    TextLine* l = lines_[i];
+    bool found = false;
+    const size_t end = bandEnd(i);
+    for (size_t j = i; j < end; ++j) {
+        TextLine* m = lines_[j];
+        const int off = static_cast<int>(std::fabs(m->base - l->base) + 0.45);
+        m->rowOffset = std::max(m->rowOffset, off);
+        int hits = 0;
+        for (const std::unique_ptr<TextColumn>& c : r.columns)
+            if (overlapRatio(m->xMin, m->xMax, c->xMin, c->xMax) > 0.01)
+                ++hits;
+        if (hits >= 2)
+            found = true;
+    }
+    return found;
+}
+
+int region_builder::testB(size_t i, const TextRegion& r, int onlyColumn) const
+{
+    const size_t end = bandEnd(i);
+    for (int k = 0; k < r.columnCount(); ++k) {
+        if (onlyColumn >= 0 && k != onlyColumn)
+            continue;
+        const TextColumn& c = *r.columns[static_cast<size_t>(k)];
+        int hits = 0;
+        int firstGroup = 0;
+        for (size_t j = i; j < end; ++j) {
+            const TextLine* m = lines_[j];
+            if (overlapRatio(m->xMin, m->xMax, c.xMin, c.xMax) < 0.01)
+                continue;
+            if (++hits == 2)
+                return (m->groupId != 0 && firstGroup != 0 && m->groupId != firstGroup) ? 2 : 1;
+            if (firstGroup == 0)
+                firstGroup = m->groupId;
+        }
+    }
+    return 0;
+}
+
+bool region_builder::columnEnd(size_t i, const TextRegion& r) const
+{
+    const TextLine* l = lines_[i];
+    const double s = size_or(l, 0.0);
+    const double p = i > 0 ? size_or(lines_[i - 1], 0.0) : s;
+    if (overlapRatio(l->yMin, l->yMax, r.yMin, r.yMax) > 0.45)
+        return false;
+    if (i > 0 && std::fabs(lines_[i - 1]->base - l->base) < (l->words ? 0.4 * s : 4.0))
+        return false;
+    int count = 0;
+    for (size_t j = i; j < lines_.size(); ++j) {
+        const TextLine* m = lines_[j];
+        const double ms = size_or(m, 7.0);
+        if (std::fabs(m->base - l->base) > 0.95 * ms || overlapRatio(m->yMin, m->yMax, l->yMin, l->yMax) < 0.05)
+            break;
+        ++count;
+        if (r.columnCount() <= 2)
+            continue;
+        for (int k = 0; k < r.columnCount(); ++k) {
+            const TextColumn& c = *r.columns[static_cast<size_t>(k)];
+            if (k > 0 && (std::fabs(m->xMin - c.xMin) <= 0.1 || std::fabs(m->xMax - c.xMax) <= 0.1) &&
+                m->yMin - r.yMax < 8 * ms)
+                return false;
+            if (m->xMin >= c.xMin - 0.1 && m->xMax <= c.xMax + 0.1)
+                for (const TextLine* cl : c.lines)
+                    if (std::fabs(cl->xMin - m->xMin) <= 0.1 || std::fabs(cl->xMax - m->xMax) <= 0.1)
+                        return false;
+        }
+    }
+    const int ncols = r.columnCount();
+    if (r.maxLines >= 6 && ncols >= 4 && count > 0 &&
+        (static_cast<double>(count) / ncols < 0.5 || static_cast<double>(ncols) / count < 0.5))
+        return true;
+    if (s > 0 && (p / s < 0.5 || p / s > 2.0))
+        return true;
+    if (r.maxLines >= 3 && l->yMax - 0.1 > r.yMax && overlapRatio(r.xMin, r.xMax, l->xMin, l->xMax) < 0)
+        return true;
+    if (l->yMin - r.yMax > (l->words ? 4 * s : 7.0))
+        return true;
+    return count >= 3 && testB(i, r) != 0;
+}
+
+bool region_builder::belongs(const TextLine* l, const TextRegion& r, int k) const
+{
+    const TextColumn& c = *r.columns[static_cast<size_t>(k)];
+    const double h = overlapRatio(l->xMin, l->xMax, c.xMin, c.xMax);
+    if (h > 0.45)
+        return true;
+    if (c.groupId != 0 && c.groupId != l->groupId && c.pending == nullptr)
+        return false;
+    const double v = overlapRatio(l->yMin, l->yMax, r.yMin, r.yMax);
+    if (h > 0.01 && v > 0.98)
+        return true;
+    if (overlapRatioToLonger(l->xMin, l->xMax, c.xMin, c.xMax) > -0.03 && v > 0.98 && r.maxLines == 1 &&
+        k == r.columnCount() - 1)
+        return true;
+    return h > 0.25 && v > 0.25;
+}
+
+int region_builder::findColumn(const TextLine* line, const TextRegion& r) const
+{
+    for (int k = 0; k < r.columnCount(); ++k)
+        if (belongs(line, r, k))
+            return k;
+    return -1;
+}
+
+void region_builder::putRegion(region_ptr r)
+{
+    list_.regions.push_back(std::move(r));
+}
+
+void region_builder::finishRegion(TextRegion& r) const
+{
+    r.sortColumns();
+    r.recomputeExtents();
+    const bool flag = r.columnCount() > 3;
+    for (std::unique_ptr<TextColumn>& c : r.columns)
+        closePending(*c, flag);
+}
+
+void region_builder::closePending(TextColumn& column, bool flag) const
+{
+    TextRegion* s = column.pending;
+    if (s == nullptr)
+        return;
+    column.pending = nullptr;
+    if (column.pendingInNested) {
+        column.pendingInNested = false;
+        return;
+    }
+    region_ptr owned(s);
+    if (owned->columns.empty())
+        return;
+    owned->sortColumns();
+    owned->recomputeExtents();
+    attach(column, std::move(owned), flag);
+}
+
+void region_builder::attach(TextColumn& column, region_ptr s, bool flag) const
+{
+    s->number = static_cast<int>(column.nested.size());
+    if (flag || (s->weight == 0 && (s->maxLines < 2 || s->columnCount() < 2))) {
+        for (std::unique_ptr<TextColumn>& c : s->columns)
+            for (TextLine* line : c->lines)
+                column.addLine(line);
+        if (!column.lines.empty())
+            std::qsort(column.lines.data(), column.lines.size(), sizeof(TextLine*), &line_base_order);
+        return;
+    }
+    column.widen(*s);
+    column.nested.push_back(std::move(s));
+}
+
+void region_builder::addTable(size_t i, region_ptr& current)
+{
+    TextLine* l = lines_[i];
+    const int t = l->cellCode / 10000;
+    pdf_uline_processor& proc = tk_singleton<pdf_uline_processor>::instance();
+    const pdf_uline_processor::reg_item* table = proc.table_of(l->cellCode);
+    if (table == nullptr) {
+        // A code that names no table: the line is ordinary text.
+        l->cellCode = 0;
+        addOrdinary(i, current);
+        return;
+    }
+    region_ptr tr(new TextRegion(0, 0));
+    tr->weight = static_cast<int>(20.0 * table->rule_width);
+    tr->xMin = table->xMin;
+    tr->xMax = table->xMax;
+    tr->yMin = table->yMin;
+    tr->yMax = table->yMax;
+    tr->boxSet = true;
+    const int ncols = std::max(1, table->columns - 1);
+    for (int k = 0; k < ncols; ++k) {
+        double x0 = table->xMin;
+        double x1 = table->xMax;
+        if (static_cast<size_t>(k) < table->cells.size()) {
+            x0 = table->cells[static_cast<size_t>(k)].xMin;
+            x1 = table->cells[static_cast<size_t>(k)].xMax;
+        }
+        tr->addColumn(std::unique_ptr<TextColumn>(new TextColumn(x0, x1, table->yMin, table->yMax)));
+    }
+
+    TextColumn* holder = nullptr;
+    if (current && !current->columns.empty()) {
+        for (std::unique_ptr<TextColumn>& c : current->columns)
+            if (c->xMin <= tr->xMin && tr->xMax <= c->xMax) {
+                holder = c.get();
+                break;
+            }
+    }
+    TextRegion* table_region = tr.get();
+    if (holder != nullptr) {
+        closePending(*holder, current->columnCount() > 3);
+        tr->level = current->columnCount();
+        tr->number = static_cast<int>(holder->nested.size());
+        // A ruled table is always kept as a nested region of its column.
+        holder->widen(*tr);
+        holder->nested.push_back(std::move(tr));
+        holder->pending = table_region;
+        holder->pendingInNested = true;
+        current->widen(*holder);
+    } else {
+        if (current)
+            finishRegion(*current);
+        if (current)
+            putRegion(std::move(current));
+        table_region->number = nextNumber_++;
+    }
+
+    for (size_t j = i; j < lines_.size(); ++j) {
+        TextLine* m = lines_[j];
+        if (m->cellCode < 10000 || m->cellCode / 10000 != t)
+            continue;
+        const int cellIndex = m->cellCode % 10000;
+        TextColumn& c = *table_region->columns[static_cast<size_t>(cellIndex % ncols)];
+        c.addLine(m);
+        m->cellCode = -m->cellCode;
+        table_region->widen(c);
+    }
+
+    if (holder == nullptr) {
+        putRegion(std::move(tr));
+        current = openRegion();
+        return;
+    }
+    TextColumn* pendingHolder = nullptr;
+    for (std::unique_ptr<TextColumn>& c : current->columns)
+        if (c->pending == table_region)
+            pendingHolder = c.get();
+    if (pendingHolder == nullptr) {
+        tk_log(3, "Error in PageRegionsBuilding");
+        std::fputs("error in PageRegionsBuilding\n", stdout);
+        return;
+    }
+    pendingHolder->widen(*table_region);
+    current->widen(*pendingHolder);
+    pendingHolder->pending = nullptr;
+    pendingHolder->pendingInNested = false;
+}
+
+void region_builder::addOrdinary(size_t i, region_ptr& current)
+{
+    TextLine* l = lines_[i];
+    if (!current)
+        current = openRegion();
+    const bool a = testA(i, *current);
+    const int b = testB(i, *current);
+    if (!current->columns.empty() && (a || b == 2 || columnEnd(i, *current))) {
+        finishRegion(*current);
+        putRegion(std::move(current));
+        current = openRegion();
+    }
+    TextRegion& r = *current;
+    int k = findColumn(l, r);
+    if (k >= 0 && r.columns[static_cast<size_t>(k)]->pending != nullptr) {
+        TextColumn& col = *r.columns[static_cast<size_t>(k)];
+        TextRegion& s = *col.pending;
+        bool close = s.columns.empty() || testA(i, s) || testB(i, s) != 0;
+        if (!close) {
+            const double d = std::fabs(s.yMax - l->base);
+            bool overlaps = false;
+            for (const std::unique_ptr<TextColumn>& c : s.columns)
+                if (overlapRatio(l->xMin, l->xMax, c->xMin, c->xMax) > 0.01)
+                    overlaps = true;
+            close = (d > 10.0 && !overlaps) || d > 40.0;
+        }
+        if (!close) {
+            const int ks = findColumn(l, s);
+            if (ks >= 0) {
+                s.columns[static_cast<size_t>(ks)]->addLine(l);
+                s.widen(*s.columns[static_cast<size_t>(ks)]);
+            } else {
+                s.addColumn(std::unique_ptr<TextColumn>(new TextColumn(l, fontSize_)));
+            }
+            col.widen(s);
+            r.widen(col);
+            return;
+        }
+        closePending(col, r.columnCount() > 3);
+    }
+    if (k >= 0) {
+        TextColumn& col = *r.columns[static_cast<size_t>(k)];
+        if (testB(i, r, k) != 0) {
+            col.pending = new TextRegion(0, r.columnCount());
+            col.pendingInNested = false;
+            col.pending->addColumn(std::unique_ptr<TextColumn>(new TextColumn(l, fontSize_)));
+            col.widen(*col.pending);
+        } else {
+            col.addLine(l);
+        }
+        r.widen(col);
+        return;
+    }
+    std::unique_ptr<TextColumn> c(new TextColumn(l, fontSize_));
+    if (!r.columns.empty()) {
+        bool side = false;
+        for (const std::unique_ptr<TextColumn>& rc : r.columns)
+            if (overlapRatio(rc->xMin, rc->xMax, c->xMin, c->xMax) >= 0.01)
+                side = true;
+        if (side && overlapRatio(r.yMin, r.yMax, c->yMin, c->yMax) < 0.01) {
+            finishRegion(*current);
+            putRegion(std::move(current));
+            current = openRegion();
+        }
+    }
+    current->addColumn(std::move(c));
+}
+
+void region_builder::run(TextBlock** blocks, int nBlocks)
+{
+    TextRegion* vertical = nullptr;
+    for (int b = 0; b < nBlocks; ++b) {
+        TextBlock* block = blocks[b];
+        if (block == nullptr)
+            continue;
+        if (block->rot == 1 || block->rot == 3) {
+            if (block->lines == nullptr)
+                continue;
+            std::unique_ptr<TextColumn> c(new TextColumn(block->lines, fontSize_));
+            for (TextLine* line = block->lines->next; line != nullptr; line = line->next)
+                c->addLine(line);
+            if (vertical == nullptr) {
+                list_.regions.push_back(region_ptr(new TextRegion(region_skip_marker, 0)));
+                vertical = list_.regions.back().get();
+            }
+            vertical->addColumn(std::move(c));
+            continue;
+        }
+        for (TextLine* line = block->lines; line != nullptr; line = line->next)
+            lines_.push_back(line);
+    }
+    if (lines_.empty())
+        return;
+    std::qsort(lines_.data(), lines_.size(), sizeof(TextLine*), &cmpLineReading);
+
+    region_ptr current;
+    if (lines_[0]->cellCode < 10000)
+        current = openRegion();
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        TextLine* l = lines_[i];
+        if (is_tiny(l) || l->cellCode < 0)
+            continue;
+        if (l->cellCode >= 10000)
+            addTable(i, current);
+        else
+            addOrdinary(i, current);
+    }
+    if (current && !current->columns.empty()) {
+        finishRegion(*current);
+        putRegion(std::move(current));
+    }
+}
+
+} // namespace
+
+void TextRegionList::PageRegionsBuilding(TextBlock** blocks, int nBlocks, double pageFontSize)
+{
+    region_builder(*this, pageFontSize).run(blocks, nBlocks);
+}
+
+} // namespace kvl
