@@ -60,8 +60,11 @@ bool abort_requested(void* job)
 
 } // namespace
 
-karvel_convertor::karvel_convertor()
+karvel_convertor::karvel_convertor() : tk_serializer("Software\\Zantorix\\Karvel")
 {
+#ifdef KARVEL_WIZARD
+    serialize(false);
+#endif
     setErrorCallback(&discard_core_message);
     globalParams = std::make_unique<GlobalParams>();
     // The layout code expects the Xpdf default text encoding.
@@ -70,6 +73,9 @@ karvel_convertor::karvel_convertor()
 
 karvel_convertor::~karvel_convertor()
 {
+#ifdef KARVEL_WIZARD
+    serialize(true);
+#endif
     globalParams.reset();
 }
 

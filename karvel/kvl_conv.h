@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "TK/tk_regk.h"
 #include "TK/tk_singl.h"
 #include "TK/tk_threa.h"
 #include "karvel/xml_tags.h"
@@ -17,10 +18,15 @@ class SplashOutputDev;
 // ask for gigabytes before the first page is read.
 constexpr size_t max_page_list_length = 1000000;
 
-class karvel_convertor : public tk_converter, public tk_singleton<karvel_convertor> {
+class karvel_convertor : public tk_converter, public tk_serializer, public tk_singleton<karvel_convertor> {
 public:
     karvel_convertor();
     ~karvel_convertor() override;
+
+    // Loads (save false) or saves the stored settings; true only when the key opened and
+    // all eleven values were exchanged. The wizard build loads in the constructor and saves
+    // in the destructor.
+    bool serialize(bool save);
 
     // One whole conversion of src into dest.
     void run() override;
