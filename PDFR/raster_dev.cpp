@@ -1,0 +1,597 @@
+#include "PDFR/raster_dev.h"
+
+#include <GfxState.h>
+#include <splash/Splash.h>
+#include <splash/SplashBitmap.h>
+#include <splash/SplashPath.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "PDFR/pdf_ulin.h"
+#include "TK/tk_log.h"
+
+namespace {
+
+// Dash pieces looked at per hairline stroke; a dash pattern far finer than a pixel
+// must not make one stroke cost without bound.
+constexpr long max_dash_pieces = 100000;
+// Curve splits: as fine as the rasteriser's flattening goes.
+constexpr int max_curve_depth = 10;
+
+int floor_int(double v)
+{
+    const double f = std::floor(v);
+    if (!(f > -2147483000.0))
+        return -2147483000;
+    if (!(f < 2147483000.0))
+        return 2147483000;
+    return static_cast<int>(f);
+}
+
+void transform(const double* m, double x, double y, double* tx, double* ty)
+{
+    *tx = m[0] * x + m[2] * y + m[4];
+    *ty = m[1] * x + m[3] * y + m[5];
+}
+
+// Flattens one cubic curve in user space; the test of flatness is made in px.
+void flatten_curve(const double* m, double x0, double y0, double x1, double y1, double x2, double y2, double x3,
+                   double y3, int depth, std::vector<double>& xs, std::vector<double>& ys)
+{
+    double dx0, dy0, dx1, dy1, dx2, dy2, dx3, dy3;
+    transform(m, x0, y0, &dx0, &dy0);
+    transform(m, x1, y1, &dx1, &dy1);
+    transform(m, x2, y2, &dx2, &dy2);
+    transform(m, x3, y3, &dx3, &dy3);
+    // distance of the control points from the chord's thirds, squared
+    const double ax = dx1 - (2 * dx0 + dx3) / 3, ay = dy1 - (2 * dy0 + dy3) / 3;
+    const double bx = dx2 - (dx0 + 2 * dx3) / 3, by = dy2 - (dy0 + 2 * dy3) / 3;
+    const double d = std::max(ax * ax + ay * ay, bx * bx + by * by);
+    if (depth >= max_curve_depth || !(d > 0.0625)) {
+        xs.push_back(x3);
+        ys.push_back(y3);
+        return;
+    }
+    const double x01 = (x0 + x1) / 2, y01 = (y0 + y1) / 2;
+    const double x12 = (x1 + x2) / 2, y12 = (y1 + y2) / 2;
+    const double x23 = (x2 + x3) / 2, y23 = (y2 + y3) / 2;
+    const double xa = (x01 + x12) / 2, ya = (y01 + y12) / 2;
+    const double xb = (x12 + x23) / 2, yb = (y12 + y23) / 2;
+    const double xm = (xa + xb) / 2, ym = (ya + yb) / 2;
+    flatten_curve(m, x0, y0, x01, y01, xa, ya, xm, ym, depth + 1, xs, ys);
+    flatten_curve(m, xm, ym, xb, yb, x23, y23, x3, y3, depth + 1, xs, ys);
+}
+
+struct seg {
+    double x0, y0, x1, y1;
+};
+
+// A path of exactly four segments that bounds an axis-aligned rectangle, in the
+// order a rectangle is drawn; the result is two opposite corners.
+bool is_rectangle(const std::vector<seg>& s, double* x0, double* y0, double* x1, double* y1)
+{
+    if (s.size() != 4)
+        return false;
+    const bool vert_first = s[0].x0 == s[0].x1 && s[0].x0 == s[1].x0 && s[0].x0 == s[3].x1 && s[2].x0 == s[2].x1 &&
+                            s[2].x0 == s[1].x1 && s[2].x0 == s[3].x0 && s[1].y0 == s[1].y1 &&
+                            s[1].y0 == s[0].y1 && s[1].y0 == s[2].y0 && s[3].y0 == s[3].y1 &&
+                            s[3].y0 == s[0].y0 && s[3].y0 == s[2].y1;
+    const bool horiz_first = s[0].y0 == s[0].y1 && s[0].y0 == s[1].y0 && s[0].y0 == s[3].y1 &&
+                             s[2].y0 == s[2].y1 && s[2].y0 == s[1].y1 && s[2].y0 == s[3].y0 &&
+                             s[1].x0 == s[1].x1 && s[1].x0 == s[0].x1 && s[1].x0 == s[2].x0 &&
+                             s[3].x0 == s[3].x1 && s[3].x0 == s[0].x0 && s[3].x0 == s[2].x1;
+    if (!vert_first && !horiz_first)
+        return false;
+    *x0 = s[0].x0;
+    *y0 = s[0].y0;
+    *x1 = s[2].x0;
+    *y1 = s[2].y0;
+    return true;
+}
+
+} // namespace
+
+raster_dev::raster_dev()
+{
+    SplashColor paper;
+    paper[0] = paper[1] = paper[2] = 255;
+    bitmap_ = std::make_unique<SplashBitmap>(1, 1, 1, splashModeRGB8, false, true);
+    splash_ = std::make_unique<Splash>(bitmap_.get(), true);
+    splash_->clear(paper);
+}
+
+raster_dev::~raster_dev() = default;
+
+void raster_dev::startDoc(PDFDoc*) {}
+
+void raster_dev::startPage(int, GfxState* state, XRef*)
+{
+    // The bitmap of the page is the page box rounded to whole pixels.
+    int w = 1, h = 1;
+    if (state != nullptr) {
+        const double pw = state->getPageWidth() + 0.5, ph = state->getPageHeight() + 0.5;
+        w = pw >= 1 && pw < 2147483000.0 ? static_cast<int>(pw) : 1;
+        h = ph >= 1 && ph < 2147483000.0 ? static_cast<int>(ph) : 1;
+    }
+    clip_ = clip_box();
+    clip_.xMax = w - 0.001;
+    clip_.yMax = h - 0.001;
+    saved_.clear();
+    groups_.clear();
+    soft_masks_ = 0;
+}
+
+void raster_dev::saveState(GfxState*)
+{
+    saved_.push_back(clip_);
+}
+
+void raster_dev::restoreState(GfxState*)
+{
+    if (!saved_.empty()) {
+        clip_ = saved_.back();
+        saved_.pop_back();
+    }
+}
+
+void raster_dev::beginTransparencyGroup(GfxState*, const double*, GfxColorSpace*, bool, bool, bool forSoftMask)
+{
+    groups_.push_back(forSoftMask);
+    if (forSoftMask)
+        ++soft_masks_;
+}
+
+void raster_dev::endTransparencyGroup(GfxState*)
+{
+    if (groups_.empty())
+        return;
+    if (groups_.back())
+        --soft_masks_;
+    groups_.pop_back();
+}
+
+bool raster_dev::capture_allowed() const
+{
+    return soft_masks_ == 0 && tk_singleton<pdf_uline_processor>::exists();
+}
+
+// ---- clip ---------------------------------------------------------------------------
+
+SplashClipResult raster_dev::test_rect(const clip_box& c, int xMin, int yMin, int xMax, int yMax)
+{
+    // The box covers [xMin, xMax + 1) x [yMin, yMax + 1).
+    if (static_cast<double>(xMax) + 1 <= c.xMin || static_cast<double>(xMin) >= c.xMax ||
+        static_cast<double>(yMax) + 1 <= c.yMin || static_cast<double>(yMin) >= c.yMax)
+        return splashClipAllOutside;
+    if (static_cast<double>(xMin) >= c.xMin && static_cast<double>(xMax) + 1 <= c.xMax &&
+        static_cast<double>(yMin) >= c.yMin && static_cast<double>(yMax) + 1 <= c.yMax && !c.paths)
+        return splashClipAllInside;
+    return splashClipPartial;
+}
+
+SplashClipResult raster_dev::test_span(const clip_box& c, int xMin, int xMax, int y)
+{
+    return test_rect(c, xMin, y, xMax, y);
+}
+
+void raster_dev::clip_to(const dev_path& p)
+{
+    std::vector<seg> segs;
+    for (size_t s = 0; s + 1 < p.starts.size(); ++s) {
+        const size_t a = p.starts[s], b = p.starts[s + 1];
+        for (size_t i = a + 1; i < b; ++i)
+            segs.push_back({p.xs[i - 1], p.ys[i - 1], p.xs[i], p.ys[i]});
+        if (b > a + 1 && (p.xs[b - 1] != p.xs[a] || p.ys[b - 1] != p.ys[a]))
+            segs.push_back({p.xs[b - 1], p.ys[b - 1], p.xs[a], p.ys[a]});
+        if (segs.size() > 4)
+            break; // not a rectangle; the count is all that matters now
+    }
+    double x0, y0, x1, y1;
+    if (segs.empty()) {
+        clip_.xMax = clip_.xMin - 1;
+        clip_.yMax = clip_.yMin - 1;
+    } else if (is_rectangle(segs, &x0, &y0, &x1, &y1)) {
+        const double lx = std::min(x0, x1), hx = std::max(x0, x1);
+        const double ly = std::min(y0, y1), hy = std::max(y0, y1);
+        if (x0 == x1) {
+            clip_.xMin = std::max(clip_.xMin, lx);
+            clip_.xMax = std::min(clip_.xMax, hx);
+        } else {
+            if (lx > clip_.xMin)
+                clip_.xMin = lx;
+            if (hx < clip_.xMax)
+                clip_.xMax = hx;
+        }
+        if (y0 == y1) {
+            clip_.yMin = std::max(clip_.yMin, ly);
+            clip_.yMax = std::min(clip_.yMax, hy);
+        } else {
+            if (ly > clip_.yMin)
+                clip_.yMin = ly;
+            if (hy < clip_.yMax)
+                clip_.yMax = hy;
+        }
+    } else {
+        clip_.paths = true;
+    }
+}
+
+void raster_dev::clip(GfxState* state)
+{
+    const double* m = state->getCTM();
+    std::copy(m, m + 6, ctm_);
+    dev_path p;
+    flatten(state->getPath(), p, true);
+    clip_to(p);
+}
+
+void raster_dev::eoClip(GfxState* state)
+{
+    clip(state);
+}
+
+void raster_dev::clipToStrokePath(GfxState* state)
+{
+    sync_splash(state);
+    std::unique_ptr<SplashPath> path = make_splash_path(state->getPath());
+    std::unique_ptr<SplashPath> outline(splash_->makeStrokePath(path.get(), state->getLineWidth()));
+    dev_path p;
+    if (outline)
+        splash_to_device(*outline, p);
+    clip_to(p);
+}
+
+// ---- paths --------------------------------------------------------------------------
+
+void raster_dev::flatten(const GfxPath* path, dev_path& out, bool device) const
+{
+    const double* m = ctm_;
+    for (int s = 0; s < path->getNumSubpaths(); ++s) {
+        const GfxSubpath* sub = path->getSubpath(s);
+        const int n = sub->getNumPoints();
+        if (n <= 0)
+            continue;
+        out.starts.push_back(out.xs.size());
+        out.closed.push_back(sub->isClosed());
+        out.xs.push_back(sub->getX(0));
+        out.ys.push_back(sub->getY(0));
+        int i = 1;
+        while (i < n) {
+            if (sub->getCurve(i) && i + 2 < n) {
+                flatten_curve(m, sub->getX(i - 1), sub->getY(i - 1), sub->getX(i), sub->getY(i), sub->getX(i + 1),
+                              sub->getY(i + 1), sub->getX(i + 2), sub->getY(i + 2), 0, out.xs, out.ys);
+                i += 3;
+            } else {
+                out.xs.push_back(sub->getX(i));
+                out.ys.push_back(sub->getY(i));
+                ++i;
+            }
+        }
+    }
+    out.starts.push_back(out.xs.size());
+    if (device)
+        for (size_t i = 0; i < out.xs.size(); ++i)
+            transform(m, out.xs[i], out.ys[i], &out.xs[i], &out.ys[i]);
+}
+
+std::unique_ptr<SplashPath> raster_dev::make_splash_path(const GfxPath* path)
+{
+    auto sp = std::make_unique<SplashPath>();
+    for (int s = 0; s < path->getNumSubpaths(); ++s) {
+        const GfxSubpath* sub = path->getSubpath(s);
+        const int n = sub->getNumPoints();
+        if (n <= 0)
+            continue;
+        sp->moveTo(sub->getX(0), sub->getY(0));
+        int i = 1;
+        while (i < n) {
+            if (sub->getCurve(i) && i + 2 < n) {
+                sp->curveTo(sub->getX(i), sub->getY(i), sub->getX(i + 1), sub->getY(i + 1), sub->getX(i + 2),
+                            sub->getY(i + 2));
+                i += 3;
+            } else {
+                sp->lineTo(sub->getX(i), sub->getY(i));
+                ++i;
+            }
+        }
+        if (sub->isClosed())
+            sp->close();
+    }
+    return sp;
+}
+
+void raster_dev::splash_to_device(SplashPath& sp, dev_path& out) const
+{
+    const int n = sp.getLength();
+    int i = 0;
+    while (i < n) {
+        double x, y;
+        unsigned char f;
+        sp.getPoint(i, &x, &y, &f);
+        if ((f & splashPathFirst) || out.starts.empty()) {
+            out.starts.push_back(out.xs.size());
+            out.closed.push_back(false);
+            out.xs.push_back(x);
+            out.ys.push_back(y);
+            ++i;
+            continue;
+        }
+        if ((f & splashPathCurve) && i + 2 < n) {
+            double x1, y1, x2, y2, x3, y3;
+            unsigned char f2;
+            sp.getPoint(i + 1, &x2, &y2, &f2);
+            sp.getPoint(i + 2, &x3, &y3, &f2);
+            x1 = x;
+            y1 = y;
+            flatten_curve(ctm_, out.xs.back(), out.ys.back(), x1, y1, x2, y2, x3, y3, 0, out.xs, out.ys);
+            i += 3;
+            continue;
+        }
+        out.xs.push_back(x);
+        out.ys.push_back(y);
+        ++i;
+    }
+    out.starts.push_back(out.xs.size());
+    for (size_t k = 0; k < out.xs.size(); ++k)
+        transform(ctm_, out.xs[k], out.ys[k], &out.xs[k], &out.ys[k]);
+}
+
+void raster_dev::sync_splash(GfxState* state)
+{
+    const double* m = state->getCTM();
+    std::copy(m, m + 6, ctm_);
+    double mat[6];
+    std::copy(m, m + 6, mat);
+    splash_->setMatrix(mat);
+    splash_->setLineWidth(state->getLineWidth());
+    splash_->setLineCap(state->getLineCap());
+    splash_->setLineJoin(state->getLineJoin());
+    splash_->setMiterLimit(state->getMiterLimit());
+    double phase = 0;
+    const std::vector<double>& dash = state->getLineDash(&phase);
+    std::vector<double> d;
+    d.reserve(dash.size());
+    for (double v : dash)
+        d.push_back(v > 0 ? v : 0);
+    splash_->setLineDash(std::move(d), phase);
+}
+
+// ---- painting operations ------------------------------------------------------------
+
+void raster_dev::fill(GfxState* state)
+{
+    tk_log(1, "SplashOutputDev::fill");
+    if (state->getFillColorSpace()->isNonMarking())
+        return;
+    pdf_uline_processor& proc = tk_singleton<pdf_uline_processor>::instance();
+    proc.single_subpath = 0;
+    if (state->getPath()->getNumSubpaths() == 1)
+        proc.single_subpath = 1;
+    fill_path(state, false);
+}
+
+void raster_dev::eoFill(GfxState* state)
+{
+    if (state->getFillColorSpace()->isNonMarking())
+        return;
+    fill_path(state, true);
+}
+
+void raster_dev::fill_path(GfxState* state, bool)
+{
+    const double* m = state->getCTM();
+    std::copy(m, m + 6, ctm_);
+    dev_path p;
+    flatten(state->getPath(), p, true);
+    GfxRGB rgb;
+    state->getFillRGB(&rgb);
+    fill_hook(p, true, colToByte(rgb.r), colToByte(rgb.g), colToByte(rgb.b));
+}
+
+void raster_dev::fill_hook(const dev_path& p, bool, unsigned char r, unsigned char g, unsigned char b)
+{
+    if (p.xs.empty()) {
+        op_clip_res_ = splashClipAllOutside;
+        return; // an empty path fills nothing
+    }
+    // The box of the path's segments; a subpath of one point has none.
+    bool any = false;
+    double xMin = 0, xMax = 0, yMin = 0, yMax = 0;
+    for (size_t s = 0; s + 1 < p.starts.size(); ++s) {
+        const size_t a = p.starts[s], e = p.starts[s + 1];
+        if (e < a + 2)
+            continue;
+        for (size_t i = a; i < e; ++i) {
+            if (!any) {
+                xMin = xMax = p.xs[i];
+                yMin = yMax = p.ys[i];
+                any = true;
+            } else {
+                xMin = std::min(xMin, p.xs[i]);
+                xMax = std::max(xMax, p.xs[i]);
+                yMin = std::min(yMin, p.ys[i]);
+                yMax = std::max(yMax, p.ys[i]);
+            }
+        }
+    }
+    if (!any || !std::isfinite(xMin) || !std::isfinite(xMax) || !std::isfinite(yMin) || !std::isfinite(yMax)) {
+        op_clip_res_ = splashClipAllOutside;
+        return;
+    }
+    const int xMinI = floor_int(xMin), xMaxI = floor_int(xMax);
+    const int yMinI = floor_int(yMin), yMaxI = floor_int(yMax);
+    const SplashClipResult res = test_rect(clip_, xMinI, yMinI, xMaxI, yMaxI);
+    op_clip_res_ = res;
+    if (res != splashClipAllInside || !capture_allowed())
+        return;
+    pdf_uline_processor& proc = tk_singleton<pdf_uline_processor>::instance();
+    const long w = static_cast<long>(xMaxI) - xMinI, h = static_cast<long>(yMaxI) - yMinI;
+    bool take;
+    if (proc.mode == 0)
+        take = proc.single_subpath != 0 && h <= 4;
+    else
+        take = (w <= 4 && h >= 11) || (h <= 4 && w >= 11);
+    if (!take)
+        return;
+    proc.set_line(xMinI, xMaxI, yMinI, yMaxI, std::make_unique<pdf_uline_processor::line_paint>(r, g, b));
+    proc.single_subpath = 0;
+}
+
+void raster_dev::stroke(GfxState* state)
+{
+    tk_log(1, "SplashOutputDev::stroke");
+    if (state->getStrokeColorSpace()->isNonMarking())
+        return;
+    pdf_uline_processor& proc = tk_singleton<pdf_uline_processor>::instance();
+    proc.single_subpath = 0;
+    const GfxPath* path = state->getPath();
+    if (path->getNumSubpaths() == 1 && path->getSubpath(0)->getNumPoints() == 2)
+        proc.single_subpath = 1;
+    if (path->getNumSubpaths() == 0) {
+        op_clip_res_ = splashClipAllOutside;
+        return;
+    }
+    if (state->getLineWidth() == 0)
+        stroke_narrow(state);
+    else
+        stroke_wide(state);
+}
+
+void raster_dev::stroke_wide(GfxState* state)
+{
+    sync_splash(state);
+    std::unique_ptr<SplashPath> path = make_splash_path(state->getPath());
+    std::unique_ptr<SplashPath> outline(splash_->makeStrokePath(path.get(), state->getLineWidth()));
+    dev_path p;
+    if (outline)
+        splash_to_device(*outline, p);
+    GfxRGB rgb;
+    state->getStrokeRGB(&rgb);
+    fill_hook(p, true, colToByte(rgb.r), colToByte(rgb.g), colToByte(rgb.b));
+}
+
+void raster_dev::stroke_narrow(GfxState* state)
+{
+    const double* m = state->getCTM();
+    std::copy(m, m + 6, ctm_);
+    dev_path p;
+    flatten(state->getPath(), p, false); // user space: dashes are measured there
+
+    GfxRGB rgb;
+    state->getStrokeRGB(&rgb);
+    const unsigned char r = colToByte(rgb.r), g = colToByte(rgb.g), b = colToByte(rgb.b);
+
+    double phase = 0;
+    const std::vector<double>& dash_in = state->getLineDash(&phase);
+    std::vector<double> dash;
+    double total = 0;
+    for (double v : dash_in) {
+        dash.push_back(v > 0 ? v : 0);
+        total += dash.back();
+    }
+    const bool dashed = !dash.empty();
+    if (dashed && !(total > 0)) {
+        op_clip_res_ = splashClipAllOutside;
+        return; // a dash pattern of zero length strokes nothing
+    }
+
+    long counts[3] = {0, 0, 0};
+    long pieces = 0;
+
+    // One segment in user space: floored in px, clip-tested and maybe captured.
+    const auto segment = [&](double ux0, double uy0, double ux1, double uy1) {
+        double fx0, fy0, fx1, fy1;
+        transform(ctm_, ux0, uy0, &fx0, &fy0);
+        transform(ctm_, ux1, uy1, &fx1, &fy1);
+        if (fy0 > fy1) {
+            std::swap(fx0, fx1);
+            std::swap(fy0, fy1);
+        }
+        int x0 = floor_int(fx0), y0 = floor_int(fy0), x1 = floor_int(fx1), y1 = floor_int(fy1);
+        SplashClipResult res;
+        const bool can_capture = capture_allowed();
+        if (y0 == y1) {
+            if (x0 > x1)
+                std::swap(x0, x1);
+            res = test_span(clip_, x0, x1, y0);
+            if (res != splashClipAllOutside && can_capture) {
+                pdf_uline_processor& proc = tk_singleton<pdf_uline_processor>::instance();
+                if (proc.single_subpath) {
+                    proc.set_line(x0, x1, y0, y1, std::make_unique<pdf_uline_processor::line_paint>(r, g, b));
+                    proc.single_subpath = 0;
+                }
+            }
+        } else if (std::fabs((fx1 - fx0) / (fy1 - fy0)) > 1) {
+            res = test_rect(clip_, std::min(x0, x1), y0, std::max(x0, x1), y1);
+        } else {
+            res = test_rect(clip_, std::min(x0, x1), y0, std::max(x0, x1), y1);
+            if (res != splashClipAllOutside && can_capture) {
+                pdf_uline_processor& proc = tk_singleton<pdf_uline_processor>::instance();
+                if (proc.single_subpath && proc.mode != 0 && std::abs(static_cast<long>(x1) - x0) <= 4 &&
+                    std::abs(static_cast<long>(y1) - y0) >= 11) {
+                    proc.set_line(std::min(x0, x1), std::max(x0, x1), y0, y1,
+                                  std::make_unique<pdf_uline_processor::line_paint>(r, g, b));
+                    proc.single_subpath = 0;
+                }
+            }
+        }
+        ++counts[res];
+    };
+
+    for (size_t s = 0; s + 1 < p.starts.size() && pieces < max_dash_pieces; ++s) {
+        const size_t a = p.starts[s], e = p.starts[s + 1];
+        if (!dashed) {
+            for (size_t i = a + 1; i < e; ++i)
+                segment(p.xs[i - 1], p.ys[i - 1], p.xs[i], p.ys[i]);
+            continue;
+        }
+        // The dash state starts afresh on each subpath.
+        double ph = phase - std::floor(phase / total) * total;
+        size_t idx = 0;
+        bool on = true;
+        while (ph >= dash[idx]) {
+            ph -= dash[idx];
+            on = !on;
+            idx = (idx + 1) % dash.size();
+        }
+        double left = dash[idx] - ph; // of the current dash entry
+        for (size_t i = a + 1; i < e && pieces < max_dash_pieces; ++i) {
+            double x0 = p.xs[i - 1], y0 = p.ys[i - 1];
+            const double x1 = p.xs[i], y1 = p.ys[i];
+            double len = std::hypot(x1 - x0, y1 - y0);
+            if (!std::isfinite(len))
+                break;
+            while (len > 0 && pieces < max_dash_pieces) {
+                if (left >= len) {
+                    if (on) {
+                        segment(x0, y0, x1, y1);
+                        ++pieces;
+                    }
+                    left -= len;
+                    break;
+                }
+                const double t = left / len;
+                const double xm = x0 + (x1 - x0) * t, ym = y0 + (y1 - y0) * t;
+                if (on) {
+                    segment(x0, y0, xm, ym);
+                    ++pieces;
+                }
+                x0 = xm;
+                y0 = ym;
+                len -= left;
+                on = !on;
+                idx = (idx + 1) % dash.size();
+                left = dash[idx];
+                ++pieces; // zero-length entries count too, so the loop always ends
+            }
+        }
+    }
+
+    if (counts[splashClipPartial] || (counts[splashClipAllInside] && counts[splashClipAllOutside]))
+        op_clip_res_ = splashClipPartial;
+    else if (counts[splashClipAllInside])
+        op_clip_res_ = splashClipAllInside;
+    else
+        op_clip_res_ = splashClipAllOutside;
+}

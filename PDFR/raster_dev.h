@@ -1,0 +1,124 @@
+// The raster pass of a page: an output device at 150 dpi that paints nothing and hands
+// the thin rules a page paints to the ruling-line processor. It takes the capture
+// decisions of the rasteriser's fill and hairline code, with a clip test equal to the
+// rasteriser's: a clip rectangle plus a flag for clip paths that are not rectangles.
+#pragma once
+
+#include <OutputDev.h>
+#include <splash/SplashClip.h>
+
+#include <memory>
+#include <vector>
+
+class PDFDoc;
+class Splash;
+class SplashBitmap;
+class SplashPath;
+
+class raster_dev : public OutputDev {
+public:
+    // The clip region in px: [xMin, xMax) x [yMin, yMax), plus clip paths.
+    struct clip_box {
+        double xMin = 0;
+        double yMin = 0;
+        double xMax = 0;
+        double yMax = 0;
+        bool paths = false; // a clip path that is not a rectangle is in effect
+    };
+
+    raster_dev();
+    ~raster_dev() override;
+    raster_dev(const raster_dev&) = delete;
+    raster_dev& operator=(const raster_dev&) = delete;
+
+    void startDoc(PDFDoc* doc);
+
+    bool upsideDown() override { return true; }
+    bool useDrawChar() override { return true; }
+    bool interpretType3Chars() override { return true; }
+    bool needNonText() override { return true; }
+
+    void startPage(int pageNum, GfxState* state, XRef* xref) override;
+    void saveState(GfxState* state) override;
+    void restoreState(GfxState* state) override;
+
+    void stroke(GfxState* state) override;
+    void fill(GfxState* state) override;
+    void eoFill(GfxState* state) override;
+
+    void clip(GfxState* state) override;
+    void eoClip(GfxState* state) override;
+    void clipToStrokePath(GfxState* state) override;
+
+    // Tiling-pattern cells and shadings capture nothing and paint nothing.
+    bool useTilingPatternFill() override { return true; }
+    bool tilingPatternFill(GfxState*, Gfx*, Catalog*, GfxTilingPattern*, const double*, int, int, int, int, double,
+                           double) override
+    {
+        return true;
+    }
+    bool useShadedFills(int) override { return true; }
+    bool functionShadedFill(GfxState*, GfxFunctionShading*) override { return true; }
+    bool axialShadedFill(GfxState*, GfxAxialShading*, double, double) override { return true; }
+    bool radialShadedFill(GfxState*, GfxRadialShading*, double, double) override { return true; }
+    bool gouraudTriangleShadedFill(GfxState*, GfxGouraudTriangleShading*) override { return true; }
+    bool patchMeshShadedFill(GfxState*, GfxPatchMeshShading*) override { return true; }
+
+    // Text is never painted; Type 3 glyph procedures run through the path operations.
+    void drawChar(GfxState*, double, double, double, double, double, double, CharCode, int, const Unicode*,
+                  int) override
+    {
+    }
+    bool beginType3Char(GfxState*, double, double, double, double, CharCode, const Unicode*, int) override
+    {
+        return false;
+    }
+    void endType3Char(GfxState*) override {}
+    void type3D0(GfxState*, double, double) override {}
+    void type3D1(GfxState*, double, double, double, double, double, double) override {}
+
+    // What a soft mask draws captures nothing.
+    void beginTransparencyGroup(GfxState* state, const double* bbox, GfxColorSpace* blendingColorSpace,
+                                bool isolated, bool knockout, bool forSoftMask) override;
+    void endTransparencyGroup(GfxState* state) override;
+
+    // The clip test of an integer pixel box / a span, as the rasteriser's clip gives it.
+    static SplashClipResult test_rect(const clip_box& c, int xMin, int yMin, int xMax, int yMax);
+    static SplashClipResult test_span(const clip_box& c, int xMin, int xMax, int y);
+
+    const clip_box& current_clip() const { return clip_; }
+    // The clip result of the last fill or stroke, as the rasteriser counts it.
+    SplashClipResult last_clip_result() const { return op_clip_res_; }
+
+private:
+    // A path in px: subpaths of points, curves flattened.
+    struct dev_path {
+        std::vector<double> xs;
+        std::vector<double> ys;
+        std::vector<size_t> starts; // first point of each subpath; one past the last at the end
+        std::vector<bool> closed;
+    };
+
+    void fill_path(GfxState* state, bool eo);
+    void fill_hook(const dev_path& p, bool close_subpaths, unsigned char r, unsigned char g, unsigned char b);
+    void stroke_narrow(GfxState* state);
+    void stroke_wide(GfxState* state);
+    void clip_to(const dev_path& p);
+    bool capture_allowed() const;
+
+    // The path flattened in user space, then (device) every point through the matrix.
+    void flatten(const GfxPath* path, dev_path& out, bool device) const;
+    static std::unique_ptr<SplashPath> make_splash_path(const GfxPath* path);
+    void sync_splash(GfxState* state);
+    void splash_to_device(SplashPath& sp, dev_path& out) const;
+
+    clip_box clip_;
+    std::vector<clip_box> saved_;
+    std::vector<bool> groups_; // open transparency groups: true for a soft mask's
+    int soft_masks_ = 0;
+    SplashClipResult op_clip_res_ = splashClipAllOutside;
+    double ctm_[6] = {1, 0, 0, 1, 0, 0};
+
+    std::unique_ptr<SplashBitmap> bitmap_; // 1 x 1: the stroker needs a rasteriser
+    std::unique_ptr<Splash> splash_;
+};
