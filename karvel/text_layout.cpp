@@ -7,7 +7,7 @@
 
 #include <GlobalParams.h>
 #include <UnicodeMap.h>
-#include <UnicodeTypeTable.h>
+#include "karvel/text_direction.h"
 #include <goo/gmem.h>
 
 #include "PDFR/pdf_ulin.h"
