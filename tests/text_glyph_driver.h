@@ -8,7 +8,7 @@
 
 #include <GfxState.h>
 #include <GlobalParams.h>
-#include <PDFRectangle.h>
+#include <Page.h>
 
 #include "PDFR/pdf_width_getter.h"
 #include "karvel/text_block.h"
