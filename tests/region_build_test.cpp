@@ -1,0 +1,336 @@
+// Page regions from synthetic lines: columns, breaks, vertical text, ruled tables nested
+// in a column, the column grid and the classification.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "PDFR/pdf_ulin.h"
+#include "karvel/text_block.h"
+#include "karvel/text_line.h"
+#include "karvel/text_region.h"
+#include "karvel/text_region_grid.h"
+
+using namespace kvl;
+
+namespace {
+
+// Blocks of synthetic lines (no words: the region rules then use their constants).
+class page_lines {
+public:
+    ~page_lines()
+    {
+        for (TextBlock* b : blocks)
+            delete b;
+    }
+    TextBlock* block(int rot = 0)
+    {
+        blocks.push_back(new TextBlock(nullptr, rot));
+        return blocks.back();
+    }
+    // A line from x0 to x1 on the base line, 10 pt high, of len codes.
+    TextLine* line(TextBlock* b, double x0, double x1, double base, int len = 10, int cell = 0)
+    {
+        TextLine* l = new TextLine(b, b->rot, base);
+        l->xMin = x0;
+        l->xMax = x1;
+        l->yMin = base - 8;
+        l->yMax = base + 2;
+        l->len = len;
+        l->cellCode = cell;
+        if (b->lines == nullptr) {
+            b->lines = l;
+        } else {
+            TextLine* last = b->lines;
+            while (last->next != nullptr)
+                last = last->next;
+            last->next = l;
+        }
+        ++b->nLines;
+        return l;
+    }
+    TextRegionList build()
+    {
+        TextRegionList list;
+        list.PageRegionsBuilding(blocks.data(), static_cast<int>(blocks.size()), 10.0);
+        return list;
+    }
+    std::vector<TextBlock*> blocks;
+};
+
+std::vector<const TextRegion*> written(const TextRegionList& list)
+{
+    std::vector<const TextRegion*> out;
+    for (const auto& r : list.regions)
+        if (!r->columns.empty() && r->number != region_skip_marker)
+            out.push_back(r.get());
+    return out;
+}
+
+} // namespace
+
+TEST(RegionBuild, OneBlockIsOneRegionOfOneColumn)
+{
+    page_lines p;
+    TextBlock* b = p.block();
+    TextLine* a = p.line(b, 72, 300, 100);
+    TextLine* c = p.line(b, 72, 280, 114);
+    const TextRegionList list = p.build();
+    const auto regions = written(list);
+    ASSERT_EQ(regions.size(), 1u);
+    const TextRegion& r = *regions[0];
+    EXPECT_EQ(r.number, 0);
+    EXPECT_EQ(r.weight, 0);
+    ASSERT_EQ(r.columnCount(), 1);
+    ASSERT_EQ(r.columns[0]->lines.size(), 2u);
+    EXPECT_EQ(r.columns[0]->lines[0], a);
+    EXPECT_EQ(r.columns[0]->lines[1], c);
+    EXPECT_DOUBLE_EQ(r.xMin, 72);
+    EXPECT_DOUBLE_EQ(r.xMax, 300);
+    EXPECT_DOUBLE_EQ(r.baseMin, 100);
+    EXPECT_DOUBLE_EQ(r.baseMax, 114);
+    EXPECT_EQ(r.maxLines, 2);
+    // Two lines in one column: cells, one per line.
+    EXPECT_EQ(r.classify(10.0), 2.0);
+}
+
+TEST(RegionBuild, TinyLinesNeverEnterARegion)
+{
+    page_lines p;
+    TextBlock* b = p.block();
+    p.line(b, 72, 300, 100);
+    TextLine* dot = p.line(b, 72, 72.2, 114, 1);
+    TextLine* wide_one = p.line(b, 72, 78, 128, 1);
+    const TextRegionList list = p.build();
+    int seen_dot = 0;
+    int seen_wide = 0;
+    for (const TextRegion* r : written(list))
+        for (const auto& c : r->columns)
+            for (const TextLine* l : c->lines) {
+                seen_dot += l == dot;
+                seen_wide += l == wide_one;
+            }
+    EXPECT_EQ(seen_dot, 0);
+    EXPECT_EQ(seen_wide, 1);
+}
+
+TEST(RegionBuild, TwoEvenColumnsClassifyAsColumns)
+{
+    page_lines p;
+    TextBlock* left = p.block();
+    TextBlock* right = p.block();
+    for (int i = 0; i < 6; ++i) {
+        p.line(left, 72, 280, 100 + 14 * i);
+        p.line(right, 320, 540, 100 + 14 * i);
+    }
+    const TextRegionList list = p.build();
+    const auto regions = written(list);
+    ASSERT_EQ(regions.size(), 1u);
+    const TextRegion& r = *regions[0];
+    ASSERT_EQ(r.columnCount(), 2);
+    EXPECT_DOUBLE_EQ(r.columns[0]->xMin, 72);
+    EXPECT_DOUBLE_EQ(r.columns[1]->xMin, 320);
+    EXPECT_EQ(r.columns[0]->lines.size(), 6u);
+    EXPECT_EQ(r.columns[1]->lines.size(), 6u);
+    EXPECT_EQ(r.classify(10.0), 0.0);
+}
+
+TEST(RegionBuild, ThreeColumnsClassifyAsCells)
+{
+    page_lines p;
+    TextBlock* b = p.block();
+    for (int i = 0; i < 4; ++i) {
+        p.line(b, 72, 140, 100 + 14 * i);
+        p.line(b, 250, 320, 100 + 14 * i);
+        p.line(b, 430, 500, 100 + 14 * i);
+    }
+    const TextRegionList list = p.build();
+    const auto regions = written(list);
+    ASSERT_EQ(regions.size(), 1u);
+    EXPECT_EQ(regions[0]->columnCount(), 3);
+    EXPECT_DOUBLE_EQ(regions[0]->classify(10.0), 12.4);
+}
+
+TEST(RegionBuild, FarGapBelowStartsANewRegion)
+{
+    page_lines p;
+    TextBlock* b = p.block();
+    for (int i = 0; i < 3; ++i)
+        p.line(b, 72, 300, 100 + 14 * i);
+    TextBlock* c = p.block();
+    p.line(c, 72, 300, 400);
+    const TextRegionList list = p.build();
+    const auto regions = written(list);
+    ASSERT_EQ(regions.size(), 2u);
+    EXPECT_EQ(regions[0]->number, 0);
+    EXPECT_EQ(regions[1]->number, 1);
+    EXPECT_EQ(regions[0]->lineCount(), 3);
+    EXPECT_EQ(regions[1]->lineCount(), 1);
+}
+
+TEST(RegionBuild, VerticalTextGoesToTheSkippedRegion)
+{
+    page_lines p;
+    TextBlock* v = p.block(1);
+    TextLine* l = p.line(v, 100, 110, 105);
+    l->yMin = 100;
+    l->yMax = 300;
+    p.line(v, 120, 130, 125);
+    const TextRegionList list = p.build();
+    ASSERT_EQ(list.regions.size(), 1u);
+    EXPECT_EQ(list.regions[0]->number, region_skip_marker);
+    EXPECT_EQ(list.regions[0]->lineCount(), 2);
+    EXPECT_TRUE(written(list).empty());
+    const TextColumnGrid grid(list);
+    EXPECT_EQ(grid.count, 0);
+}
+
+TEST(RegionBuild, RuledTableInsideAColumnIsNested)
+{
+    pdf_uline_processor proc(1);
+    pdf_uline_processor::reg_item table;
+    table.number = 1;
+    table.rows = 3;
+    table.columns = 3;
+    table.xMin = 80;
+    table.xMax = 260;
+    table.yMin = 200;
+    table.yMax = 240;
+    table.rule_width = 0.5;
+    for (int row = 0; row < 2; ++row)
+        for (int col = 0; col < 2; ++col) {
+            pdf_uline_processor::cell c;
+            c.xMin = 80 + 90 * col;
+            c.xMax = 170 + 90 * col;
+            c.yMin = 200 + 20 * row;
+            c.yMax = 220 + 20 * row;
+            table.cells.push_back(c);
+        }
+    proc.tables.push_back(table);
+
+    page_lines p;
+    TextBlock* left = p.block();
+    TextBlock* right = p.block();
+    for (int i = 0; i < 6; ++i) {
+        p.line(left, 72, 280, 100 + 14 * i);
+        p.line(right, 320, 540, 100 + 14 * i);
+    }
+    TextBlock* cells = p.block();
+    TextLine* c0 = p.line(cells, 85, 120, 215, 5, 10000);
+    TextLine* c1 = p.line(cells, 175, 210, 215, 5, 10001);
+    TextLine* c3 = p.line(cells, 175, 210, 235, 5, 10003);
+    const TextRegionList list = p.build();
+    const auto regions = written(list);
+    ASSERT_GE(regions.size(), 1u);
+    const TextRegion& r = *regions[0];
+    ASSERT_EQ(r.columnCount(), 2);
+    ASSERT_EQ(r.columns[0]->nested.size(), 1u);
+    EXPECT_TRUE(r.columns[1]->nested.empty());
+    const TextRegion& t = *r.columns[0]->nested[0];
+    EXPECT_EQ(t.weight, 10);
+    EXPECT_EQ(t.number, 0);
+    EXPECT_EQ(t.level, 2);
+    ASSERT_EQ(t.columnCount(), 2);
+    ASSERT_EQ(t.columns[0]->lines.size(), 1u);
+    EXPECT_EQ(t.columns[0]->lines[0], c0);
+    ASSERT_EQ(t.columns[1]->lines.size(), 2u);
+    // Placed table lines are marked by a negated cell code.
+    EXPECT_EQ(c1->cellCode, -10001);
+    EXPECT_EQ(c3->cellCode, -10003);
+    // The nested table makes the region one of columns.
+    EXPECT_EQ(r.classify(10.0), 0.0);
+    EXPECT_NE(t.classify(10.0), 0.0);
+    // Grid: the nested table's cell boundaries (80 lies within 10 of the column's 72).
+    const TextColumnGrid grid(list);
+    const std::vector<double> expected = {72, 170, 260, 280, 320};
+    ASSERT_EQ(grid.count, 5);
+    for (size_t i = 0; i < expected.size(); ++i)
+        EXPECT_DOUBLE_EQ(grid.positions[i], expected[i]);
+}
+
+TEST(RegionBuild, TableOnItsOwnIsATopLevelRegion)
+{
+    pdf_uline_processor proc(1);
+    pdf_uline_processor::reg_item table;
+    table.number = 1;
+    table.rows = 2;
+    table.columns = 3;
+    table.xMin = 72;
+    table.xMax = 372;
+    table.yMin = 300;
+    table.yMax = 320;
+    table.rule_width = 1.0;
+    for (int col = 0; col < 2; ++col) {
+        pdf_uline_processor::cell c;
+        c.xMin = 72 + 150 * col;
+        c.xMax = 222 + 150 * col;
+        c.yMin = 300;
+        c.yMax = 320;
+        table.cells.push_back(c);
+    }
+    proc.tables.push_back(table);
+    page_lines p;
+    TextBlock* b = p.block();
+    p.line(b, 72, 300, 100);
+    TextBlock* t = p.block();
+    p.line(t, 230, 260, 315, 4, 10001);
+    const TextRegionList list = p.build();
+    const auto regions = written(list);
+    ASSERT_EQ(regions.size(), 2u);
+    EXPECT_EQ(regions[0]->weight, 0);
+    EXPECT_EQ(regions[1]->weight, 20);
+    EXPECT_EQ(regions[1]->number, 1);
+    ASSERT_EQ(regions[1]->columnCount(), 2);
+    EXPECT_TRUE(regions[1]->columns[0]->lines.empty());
+    EXPECT_EQ(regions[1]->columns[1]->lines.size(), 1u);
+    // A ruled table is always written as cells.
+    EXPECT_NE(regions[1]->classify(10.0), 0.0);
+}
+
+TEST(ColumnGrid, PositionsFromColumnStarts)
+{
+    page_lines p;
+    TextBlock* left = p.block();
+    TextBlock* right = p.block();
+    for (int i = 0; i < 6; ++i) {
+        p.line(left, 72, 280, 100 + 14 * i);
+        p.line(right, 320, 540, 100 + 14 * i);
+    }
+    const TextRegionList list = p.build();
+    const TextColumnGrid grid(list);
+    EXPECT_DOUBLE_EQ(grid.xMinAll, 72);
+    EXPECT_DOUBLE_EQ(grid.xMaxAll, 540);
+    // [72, 320] then [320, 540]: positions 72, 320, 540; the last one is not in use.
+    ASSERT_EQ(grid.count, 2);
+    EXPECT_DOUBLE_EQ(grid.positions[0], 72);
+    EXPECT_DOUBLE_EQ(grid.positions[1], 320);
+    EXPECT_EQ(grid.countBelow(75), 1);
+    EXPECT_EQ(grid.countBelow(400), 2);
+}
+
+TEST(ColumnGrid, CloseBoundariesMerge)
+{
+    TextRegionList empty;
+    TextColumnGrid grid(empty);
+    grid.xMinAll = 50;
+    grid.addInterval(100, 200);
+    ASSERT_EQ(grid.count, 3);
+    EXPECT_DOUBLE_EQ(grid.positions[1], 100);
+    // Within d = 10 of existing positions: dropped; far enough: inserted in order.
+    grid.addInterval(105, 195);
+    EXPECT_EQ(grid.count, 3);
+    grid.addInterval(150, 260);
+    ASSERT_EQ(grid.count, 5);
+    EXPECT_DOUBLE_EQ(grid.positions[2], 150);
+    EXPECT_DOUBLE_EQ(grid.positions[4], 260);
+    // A reversed interval adds nothing; a zero-width one is accepted at once.
+    grid.addInterval(300, 290);
+    EXPECT_EQ(grid.count, 5);
+    grid.addInterval(280, 280);
+    EXPECT_EQ(grid.count, 6);
+    // A narrow interval uses a finer step: 3 wide gives c = 3, d = 10 / 3.
+    grid.addInterval(226, 229);
+    EXPECT_EQ(grid.count, 7);
+    for (int i = 1; i < grid.count; ++i)
+        EXPECT_LT(grid.positions[static_cast<size_t>(i - 1)], grid.positions[static_cast<size_t>(i)]);
+}
