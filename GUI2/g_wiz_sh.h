@@ -11,6 +11,7 @@
 
 #include "TK/tk_singl.h"
 
+class QAbstractButton;
 class QMessageBox;
 class QUrl;
 class wizard_page_base;
@@ -52,9 +53,15 @@ public:
     void start_timer(unsigned period_ms);
     void stop_timer();
     void enable_button(int button_id, bool enable);
+    // Applies a wizard-button mask (wizb_back, wizb_next, wizb_finish).
+    void set_wizard_buttons(int mask);
+    // The button of an enable_button id, or null.
+    QAbstractButton* button_of(int button_id) const;
 
     // Adds a page under its dialog id; pages are shown in the order they are added.
     void add_page(wizard_page_base* page);
+    // Takes a page out of the sheet without showing another one.
+    void remove_page(wizard_page_base* page);
     wizard_page_base* current_wizard_page() const;
 
     std::string title;
@@ -91,6 +98,6 @@ private:
 
     std::vector<int> page_order;
     int qt_timer_id = 0;
-    int last_id = -1;
+    int jump_target = -1;
     bool going_back = false;
 };

@@ -6,6 +6,7 @@
 #include <SplashOutputDev.h>
 #include <splash/SplashTypes.h>
 
+#include <cstdint>
 #include <ctime>
 #include <iostream>
 #include <memory>
@@ -13,6 +14,9 @@
 #include "PDFR/pdf_open.h"
 #include "TK/tk_error.h"
 #include "TK/tk_log.h"
+#ifdef KARVEL_WIZARD
+#include "GUI2/g_wiz_sh.h"
+#endif
 
 namespace {
 
@@ -36,6 +40,10 @@ public:
         const std::tm t = local_now();
         tk_log(3, "Conversion started on %02d/%02d/%04d at %02d:%02d:%02d\n", t.tm_mday, t.tm_mon + 1,
                t.tm_year + 1900, t.tm_hour, t.tm_min, t.tm_sec);
+#ifdef KARVEL_WIZARD
+        // The wizard's progress page reads the counters on every tick of this timer.
+        tk_singleton<wizard_shell>::instance().start_timer(200);
+#endif
     }
     ~init_conversion()
     {
@@ -98,10 +106,27 @@ void karvel_convertor::run()
     } catch (const tk_exception& e) {
         tk_singleton<error_handler>::instance().handle(e, true);
     } catch (const std::exception& e) {
+#ifdef KARVEL_WIZARD
+        wizard_shell::error(e.what());
+#else
         tk_log(3, "ERROR:\n%s", e.what());
         std::cerr << e.what() << std::endl;
+#endif
     }
 }
+
+#ifdef KARVEL_WIZARD
+double karvel_convertor::get_percent() const
+{
+    const unsigned count = page_count;
+    if (count == 0)
+        return 0.0;
+    // Unsigned 32-bit arithmetic: the product wraps, the quotient is truncated.
+    const unsigned index = page_index;
+    const std::uint32_t product = static_cast<std::uint32_t>(index) * 100u;
+    return static_cast<double>(product / count);
+}
+#endif
 
 void karvel_convertor::convert_pages(PDFDoc* doc)
 {

@@ -30,6 +30,10 @@ public:
 
     // One whole conversion of src into dest.
     void run() override;
+#ifdef KARVEL_WIZARD
+    // Pages finished as a whole percentage of page_count (0 while the count is 0).
+    double get_percent() const;
+#endif
     // Parses a page-list text such as "1,3,5-10" into page_list.
     void set_page_range(const std::string& text);
 

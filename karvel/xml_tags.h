@@ -20,7 +20,10 @@ public:
     void set_par(const std::string& name) { set(par, name); }
     void set_page(const std::string& name) { set(page, name); }
     void set_row(const std::string& name) { set(row, name); }
+#ifndef KARVEL_WIZARD
+    // The wizard never changes the table name.
     void set_table(const std::string& name) { set(table, name); }
+#endif
 
     std::string column_open() const { return make_tag("<", column); }
     std::string column_close() const { return make_tag("</", column); }

@@ -1,0 +1,6 @@
+#include "kvl_shel/kvl_main.h"
+
+int main(int argc, char** argv)
+{
+    return karvel_main(argc, argv);
+}
