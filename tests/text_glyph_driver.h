@@ -69,8 +69,9 @@ public:
     {
         page.beginWord(&state, x, y);
         for (unsigned char ch : text) {
-            glyph(x, y, advance, 0, ch);
-            x += advance;
+            double step = ch == ' ' ? advance / 2 : advance; // spaces are narrow
+            glyph(x, y, step, 0, ch);
+            x += step;
         }
         page.endWord();
     }

@@ -1,0 +1,360 @@
+// The page layout pass: groups, cells, blocks, direction, block columns, flows.
+#include <algorithm>
+#include <random>
+#include <set>
+
+#include <gtest/gtest.h>
+
+#include "PDFR/pdf_ulin.h"
+#include "text_glyph_driver.h"
+
+using kvl::TextBlock;
+using kvl::TextFlow;
+using kvl::TextLine;
+using kvl::TextWord;
+
+namespace {
+
+std::vector<const TextWord*> line_words(const glyph_driver& d)
+{
+    std::vector<const TextWord*> out;
+    for (const TextLine* l : d.line_ptrs())
+        for (const TextWord* w = l->words; w != nullptr; w = w->next)
+            out.push_back(w);
+    return out;
+}
+
+// Two columns of a ruleless table under a header: names at x 100, values at x 132.
+void draw_two_columns(glyph_driver& d)
+{
+    d.string(100, 188, "Item and Value", 5); // the header spans both columns
+    const char* names[] = {"Name", "Size", "Kind", "Date"};
+    const char* values[] = {"12", "7", "99", "1"};
+    for (int i = 0; i < 4; ++i) {
+        d.string(100, 200 + 12.0 * i, names[i], 6);
+        d.string(132, 200 + 12.0 * i, values[i], 6);
+    }
+}
+
+} // namespace
+
+TEST(TextLayout, WithoutRulingProcessorNoGroupsAreMade)
+{
+    glyph_driver d(10);
+    draw_two_columns(d);
+    d.page.coalesce(false, false);
+    EXPECT_EQ(d.lines(), std::vector<std::string>({"Item and Value", "Name 12", "Size 7", "Kind 99", "Date 1"}));
+    for (const TextWord* w : line_words(d))
+        EXPECT_EQ(w->groupId, 0);
+}
+
+TEST(TextLayout, StackedWordsAtOneLeftEdgeFormAGroupAndKeepTheirOwnLines)
+{
+    pdf_uline_processor processor(1);
+    glyph_driver d(10);
+    draw_two_columns(d);
+    d.page.coalesce(false, false);
+    auto lines = d.lines();
+    EXPECT_EQ(lines.size(), 9u);
+    EXPECT_EQ(lines.at(0), "Item and Value");
+    std::set<int> name_groups, value_groups;
+    for (const TextWord* w : line_words(d)) {
+        EXPECT_NE(w->groupId, 0);
+        if (w->base < 200)
+            continue;
+        (w->xMin < 120 ? name_groups : value_groups).insert(w->groupId);
+    }
+    EXPECT_EQ(name_groups.size(), 1u);
+    EXPECT_EQ(value_groups.size(), 1u);
+    EXPECT_NE(*name_groups.begin(), *value_groups.begin());
+}
+
+TEST(TextLayout, TwoStackedWordsWithBothEdgesAlignedFormAGroup)
+{
+    pdf_uline_processor processor(1);
+    glyph_driver d(10);
+    d.string(100, 200, "abc", 6);
+    d.string(100, 212, "def", 6);  // same left and right edges
+    d.string(300, 200, "gh", 6);
+    d.string(300, 212, "ijkl", 6); // same left edge only
+    d.page.coalesce(false, false);
+    auto words = line_words(d);
+    ASSERT_EQ(words.size(), 4u);
+    for (const TextWord* w : words)
+        EXPECT_EQ(w->groupId != 0, w->xMin < 200) << glyph_driver::text_of(w->text, w->len);
+}
+
+TEST(TextLayout, FarBaseLineRestartsAShortRun)
+{
+    pdf_uline_processor processor(1);
+    glyph_driver d(10);
+    const char* texts[] = {"ab", "abc", "abcd", "a", "abcde", "abcdef"};
+    const double bases[] = {100, 112, 300, 312, 324, 336};
+    for (int i = 0; i < 6; ++i)
+        d.string(100, bases[i], texts[i], 6);
+    d.page.coalesce(false, false);
+    for (const TextWord* w : line_words(d)) {
+        if (w->base < 200)
+            EXPECT_EQ(w->groupId, 0);
+        else
+            EXPECT_EQ(w->groupId, 1);
+    }
+}
+
+TEST(TextLayout, WordsInDifferentCellsGetTheirCodesAndLines)
+{
+    pdf_uline_processor processor(1);
+    pdf_uline_processor::reg_item table;
+    table.number = 1;
+    table.xMin = 100;
+    table.xMax = 250;
+    table.yMin = 185;
+    table.yMax = 215;
+    table.cells.push_back({100, 150, 185, 215});
+    table.cells.push_back({150, 250, 185, 215});
+    processor.tables.push_back(table);
+
+    glyph_driver d(10);
+    d.string(110, 200, "left", 5);
+    d.string(152, 200, "right", 5);
+    d.string(110, 400, "out", 5);
+    d.page.coalesce(false, false);
+    auto lines = d.line_ptrs();
+    ASSERT_EQ(lines.size(), 3u);
+    std::set<int> codes;
+    for (const TextLine* l : lines) {
+        codes.insert(l->cellCode);
+        EXPECT_EQ(l->words->cellCode, l->cellCode);
+    }
+    EXPECT_EQ(codes.size(), 3u);
+    EXPECT_EQ(codes.count(0), 1u);
+    for (int code : codes)
+        if (code != 0)
+            EXPECT_EQ(code / 10000, 1);
+}
+
+TEST(TextLayout, ProcessorInModeZeroLeavesCodesAlone)
+{
+    pdf_uline_processor processor(0);
+    glyph_driver d(10);
+    draw_two_columns(d);
+    d.page.coalesce(false, false);
+    EXPECT_EQ(d.lines().size(), 5u);
+}
+
+TEST(TextLayout, SizeDifferenceOfFivePercentKeepsLinesApart)
+{
+    {
+        glyph_driver d(10);
+        d.string(100, 200, "abc", 6);
+        d.set_size(10.4);
+        d.string(100, 212, "def", 6);
+        d.page.coalesce(false, false);
+        EXPECT_EQ(d.page.nBlocks, 1);
+    }
+    {
+        glyph_driver d(10);
+        d.string(100, 200, "abc", 6);
+        d.set_size(10.5);
+        d.string(100, 212, "def", 6);
+        d.page.coalesce(false, false);
+        EXPECT_EQ(d.page.nBlocks, 2);
+    }
+}
+
+TEST(TextLayout, WordsBesideJoinUpToSixtyPercentSizeDifference)
+{
+    {
+        glyph_driver d(10);
+        d.string(100, 200, "abc", 6);
+        d.set_size(15.9);
+        d.string(120, 200, "DEF", 9);
+        d.page.coalesce(false, false);
+        EXPECT_EQ(d.page.nBlocks, 1);
+    }
+    {
+        glyph_driver d(10);
+        d.string(100, 200, "abc", 6);
+        d.set_size(16.1);
+        d.string(120, 200, "DEF", 9);
+        d.page.coalesce(false, false);
+        EXPECT_EQ(d.page.nBlocks, 2);
+    }
+}
+
+TEST(TextLayout, OneToThreeOutliersJoinButFourDoNot)
+{
+    for (int outliers = 1; outliers <= 4; ++outliers) {
+        glyph_driver d(10);
+        for (int i = 0; i < 4; ++i)
+            d.string(100, 200 + 12.0 * i, "abcdefgh", 5);
+        for (int i = 0; i < outliers; ++i)
+            d.string(90, 200 + 12.0 * i, "x", 5); // 5 left of the block
+        d.page.coalesce(false, false);
+        EXPECT_EQ(d.page.nBlocks, outliers < 4 ? 1 : 2) << outliers << " outliers";
+    }
+    for (int outliers = 1; outliers <= 4; ++outliers) {
+        glyph_driver d(10);
+        for (int i = 0; i < 4; ++i)
+            d.string(100, 200 + 12.0 * i, "abcdefgh", 5);
+        for (int i = 0; i < outliers; ++i)
+            d.string(145, 200 + 12.0 * i, "x", 5); // 5 right of the block
+        d.page.coalesce(false, false);
+        EXPECT_EQ(d.page.nBlocks, outliers < 4 ? 1 : 2) << outliers << " outliers on the right";
+    }
+}
+
+TEST(TextLayout, MostlyRightToLeftTextTurnsTheDirection)
+{
+    glyph_driver d(10);
+    d.string(100, 200, "ab", 5);
+    d.page.beginWord(&d.state, 300, 200);
+    for (int i = 0; i < 3; ++i)
+        d.glyph(300 + 5.0 * i, 200, 5, 0, 0x05D0 + i);
+    d.page.endWord();
+    d.page.coalesce(false, false);
+    EXPECT_FALSE(d.page.primaryLR);
+}
+
+TEST(TextLayout, MoreLeftToRightTextKeepsTheDirection)
+{
+    glyph_driver e(10);
+    e.string(100, 200, "abcd", 5);
+    e.page.beginWord(&e.state, 300, 200);
+    for (int i = 0; i < 3; ++i)
+        e.glyph(300 + 5.0 * i, 200, 5, 0, 0x05D0 + i);
+    e.page.endWord();
+    e.page.coalesce(false, false);
+    EXPECT_TRUE(e.page.primaryLR);
+}
+
+TEST(TextLayout, BlocksSideBySideAreThreeColumnsApart)
+{
+    glyph_driver d(10);
+    d.string(100, 200, "abc", 5);
+    d.string(100, 212, "abcdef", 5);
+    d.string(300, 200, "xyz", 5);
+    d.page.coalesce(false, false);
+    ASSERT_EQ(d.page.nBlocks, 2);
+    const TextBlock* left = d.page.blocks[0];
+    const TextBlock* right = d.page.blocks[1];
+    ASSERT_LT(left->xMin, right->xMin);
+    EXPECT_EQ(left->col, 0);
+    EXPECT_EQ(left->nColumns, 6);
+    EXPECT_EQ(right->col, 9);
+    EXPECT_EQ(right->lines->col[0], 9);
+    EXPECT_EQ(right->lines->col[3], 12);
+    // Free space: each block ends where the other starts.
+    EXPECT_DOUBLE_EQ(left->priMax, 300);
+    EXPECT_DOUBLE_EQ(right->priMin, 130);
+}
+
+TEST(TextLayout, BlocksReadTopToBottomThenLeftToRight)
+{
+    glyph_driver d(10);
+    d.string(300, 100, "second", 5);
+    d.string(100, 100, "first", 5);
+    d.string(100, 400, "third", 5);
+    d.page.coalesce(false, false);
+    EXPECT_EQ(d.lines(), std::vector<std::string>({"first", "second", "third"}));
+    EXPECT_EQ(d.page.primaryRot, 0);
+}
+
+TEST(TextLayout, LargerHeadingStartsANewFlow)
+{
+    glyph_driver d(10);
+    d.string(100, 100, "para one", 5);
+    d.string(100, 125, "para two", 5);
+    d.set_size(14);
+    d.string(100, 150, "Heading", 7);
+    d.set_size(10);
+    d.string(100, 180, "para three", 5);
+    d.page.coalesce(false, false);
+    ASSERT_EQ(d.page.nBlocks, 4);
+    std::vector<std::vector<std::string>> flows;
+    for (const TextFlow* f = d.page.flows; f != nullptr; f = f->next) {
+        flows.emplace_back();
+        for (const TextBlock* b = f->blocks; b != nullptr; b = b->next)
+            flows.back().push_back(glyph_driver::text_of(b->lines->text, b->lines->len));
+        EXPECT_EQ(f->lastBlk->next, nullptr);
+    }
+    EXPECT_EQ(flows, (std::vector<std::vector<std::string>>{{"para one", "para two"}, {"Heading", "para three"}}));
+}
+
+TEST(TextLayout, TwoColumnsMakeTwoFlows)
+{
+    glyph_driver d(10);
+    for (int i = 0; i < 5; ++i) {
+        d.string(50, 100 + 12.0 * i, "left column text", 5);
+        d.string(320, 100 + 12.0 * i, "right column text", 5);
+    }
+    d.page.coalesce(false, false);
+    ASSERT_EQ(d.page.nBlocks, 2);
+    int flows = 0;
+    for (const TextFlow* f = d.page.flows; f != nullptr; f = f->next)
+        ++flows;
+    EXPECT_EQ(flows, 2);
+    EXPECT_LT(d.page.blocks[0]->xMin, d.page.blocks[1]->xMin);
+    EXPECT_EQ(d.page.blocks[0]->nLines, 5);
+}
+
+TEST(TextLayout, VerticalTextSetsThePrimaryRotation)
+{
+    glyph_driver d(10, 1);
+    d.string_vertical(100, 100, "vertical", 5);
+    d.string_vertical(112, 100, "text", 5);
+    d.set_rotation(0);
+    d.string(300, 300, "ab", 5);
+    d.page.coalesce(false, false);
+    EXPECT_EQ(d.page.primaryRot, 1);
+    EXPECT_EQ(d.page.nBlocks, 2);
+}
+
+TEST(TextLayout, EmptyPageHasNoBlocks)
+{
+    glyph_driver d(10);
+    d.page.coalesce(false, false);
+    EXPECT_EQ(d.page.nBlocks, 0);
+    EXPECT_EQ(d.page.primaryRot, -1);
+    EXPECT_EQ(d.page.flows, nullptr);
+}
+
+TEST(TextLayout, EveryCharacterEndsInExactlyOneLine)
+{
+    glyph_driver d(10);
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> x(0, 600), y(10, 780), size(4, 30);
+    std::uniform_int_distribution<int> rot(0, 3), letter(0x4E00, 0x9F00); // no two alike: no duplicates
+    int chars = 0;
+    for (int i = 0; i < 4000; ++i) {
+        d.set_rotation(rot(random));
+        d.set_size(size(random));
+        double px = x(random), py = y(random);
+        d.page.beginWord(&d.state, px, py);
+        int n = 1 + i % 5;
+        for (int k = 0; k < n; ++k)
+            d.glyph(px + 20 * k, py, 4, 0, static_cast<Unicode>(letter(random)));
+        d.page.endWord();
+    }
+    for (int r = 0; r < 4; ++r)
+        for (const TextWord* w : d.pool_words(r))
+            chars += w->len;
+    d.page.coalesce(false, false);
+    int in_lines = 0, blocks_chars = 0;
+    for (int i = 0; i < d.page.nBlocks; ++i) {
+        blocks_chars += d.page.blocks[i]->charCount;
+        for (const TextLine* l = d.page.blocks[i]->lines; l != nullptr; l = l->next)
+            for (const TextWord* w = l->words; w != nullptr; w = w->next)
+                in_lines += w->len;
+    }
+    EXPECT_GT(chars, 1000);
+    EXPECT_EQ(in_lines, chars);
+    EXPECT_GE(blocks_chars, chars);
+    for (int r = 0; r < 4; ++r)
+        EXPECT_TRUE(d.page.pools[r]->isEmpty());
+    int flow_blocks = 0;
+    for (const TextFlow* f = d.page.flows; f != nullptr; f = f->next)
+        for (const TextBlock* b = f->blocks; b != nullptr; b = b->next)
+            ++flow_blocks;
+    EXPECT_EQ(flow_blocks, d.page.nBlocks);
+}
