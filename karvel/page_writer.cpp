@@ -311,7 +311,7 @@ int page_writer::dumpCells(FILE*, TextRegion& region, const TextColumnGrid& grid
     if (ruled && table != nullptr)
         for (int b = previousCell + 1; b < cellCount; ++b)
             emptyCell(b, true);
-    return rowBase + cellsWritten;
+    return cellsWritten;
 }
 
 int page_writer::dumpRegion(FILE* f, TextRegion& region, const TextColumnGrid& grid, int rowBase)
