@@ -12,8 +12,10 @@
 #include <memory>
 
 #include "PDFR/pdf_open.h"
+#include "PDFR/pdf_ulin.h"
 #include "TK/tk_error.h"
 #include "TK/tk_log.h"
+#include "karvel/XMLOutputDev.h"
 #ifdef KARVEL_WIZARD
 #include "GUI2/g_wiz_sh.h"
 #endif
@@ -133,11 +135,20 @@ void karvel_convertor::convert_pages(PDFDoc* doc)
     const unsigned doc_pages = static_cast<unsigned>(doc->getNumPages() < 0 ? 0 : doc->getNumPages());
     page_count = page_list.empty() ? doc_pages : static_cast<unsigned>(page_list.size());
 
+    // The ruling lines of the document, collected by the raster pass of each page.
+    pdf_uline_processor rulings(1);
+
     SplashColor paper;
     paper[0] = paper[1] = paper[2] = 255;
     auto raster = std::make_unique<SplashOutputDev>(splashModeRGB8, 1, false, paper, true);
     raster->setVectorAntialias(true);
     raster->startDoc(doc);
+
+    // Opens the destination and writes the document's opening lines; on a failure that
+    // ends the run it is released (and the document closed) before the handler runs.
+    auto xml = std::make_unique<XMLOutputDev>(dest.c_str(), 0, 0, 0);
+    if (!xml->isOk())
+        throw tk_exception("Couldn't open output file '" + dest + "'", 1);
 
     if (!page_list.empty()) {
         while (page_index < page_list.size() && !stop_requested()) {
@@ -147,14 +158,14 @@ void karvel_convertor::convert_pages(PDFDoc* doc)
             } else {
                 tk_log(3, "Converting page %d of %d", static_cast<int>(page_index + 1),
                        static_cast<int>(page_list.size()));
-                convert_page(nullptr, raster.get(), doc, static_cast<int>(page));
+                convert_page(xml.get(), raster.get(), doc, static_cast<int>(page));
             }
             ++page_index;
         }
     } else {
         while (page_index < page_count && !stop_requested()) {
             tk_log(3, "Converting page %d of %d", static_cast<int>(page_index + 1), static_cast<int>(page_count));
-            convert_page(nullptr, raster.get(), doc, static_cast<int>(page_index + 1));
+            convert_page(xml.get(), raster.get(), doc, static_cast<int>(page_index + 1));
             ++page_index;
         }
     }
@@ -167,4 +178,5 @@ void karvel_convertor::convert_page(OutputDev* xml_dev, SplashOutputDev* raster_
     if (xml_dev != nullptr)
         doc->displayPage(xml_dev, page, 72, 72, 0, false, true, true, &abort_requested, this);
     tk_log(2, "Right after processing page #%d", page);
+    tk_singleton<XMLOutputDev>::instance().rtfEndPage();
 }
