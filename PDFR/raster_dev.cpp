@@ -419,9 +419,32 @@ void raster_dev::fill_hook(const dev_path& p, bool, unsigned char r, unsigned ch
         op_clip_res_ = splashClipAllOutside;
         return;
     }
-    const int xMinI = floor_int(xMin), xMaxI = floor_int(xMax);
-    const int yMinI = floor_int(yMin), yMaxI = floor_int(yMax);
-    const SplashClipResult res = test_rect(clip_, xMinI, yMinI, xMaxI, yMaxI);
+    // A path whose whole-pixel box lies outside the clip is passed over at once.
+    if (test_rect(clip_, floor_int(xMin), floor_int(yMin), floor_int(xMax), floor_int(yMax)) ==
+        splashClipAllOutside) {
+        op_clip_res_ = splashClipAllOutside;
+        return;
+    }
+    // The anti-aliased scan converter works on a 4 x 4 grid per pixel, on the clip's
+    // whole-pixel rows only (a path cut off there is partial); its box in pixels is
+    // the grid box divided by 4, truncated towards zero.
+    const long clip_top = 4L * floor_int(clip_.yMin);
+    const long clip_bottom = 4L * (static_cast<long>(floor_int(std::ceil(clip_.yMax))) - 1) + 3;
+    long aa_yMin = floor_int(yMin * 4), aa_yMax = floor_int(yMax * 4);
+    bool cut = false;
+    if (aa_yMin < clip_top) {
+        aa_yMin = clip_top;
+        cut = true;
+    }
+    if (aa_yMax > clip_bottom) {
+        aa_yMax = clip_bottom;
+        cut = true;
+    }
+    const int xMinI = floor_int(xMin * 4) / 4, xMaxI = floor_int(xMax * 4) / 4;
+    const int yMinI = static_cast<int>(aa_yMin / 4), yMaxI = static_cast<int>(aa_yMax / 4);
+    SplashClipResult res = test_rect(clip_, xMinI, yMinI, xMaxI, yMaxI);
+    if (res != splashClipAllOutside && cut)
+        res = splashClipPartial;
     op_clip_res_ = res;
     if (res != splashClipAllInside || !capture_allowed())
         return;

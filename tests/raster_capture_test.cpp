@@ -1,0 +1,406 @@
+// The raster pass: which painted rules reach the ruling-line processor.
+#include <gtest/gtest.h>
+
+#include <GlobalParams.h>
+#include <GfxState.h>
+#include <PDFDoc.h>
+#include <goo/GooString.h>
+
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "PDFR/pdf_ulin.h"
+#include "PDFR/raster_dev.h"
+#include "pdf_writer.h"
+#include "test_support.h"
+
+namespace {
+
+using proc_t = pdf_uline_processor;
+
+// Page content in raster pixels: user space scaled so that one unit is one pixel at
+// 150 dpi; y still grows upward from the page bottom (1650 px on a Letter page).
+const char* const px_space = "0.48 0 0 0.48 0 0 cm\n";
+constexpr double page_h = 1650;
+
+// A rectangle path given with y growing downward.
+std::string rect(double x, double y, double w, double h)
+{
+    std::ostringstream s;
+    s << x << ' ' << (page_h - y - h) << ' ' << w << ' ' << h << " re\n";
+    return s.str();
+}
+
+std::string move_to(double x, double y)
+{
+    std::ostringstream s;
+    s << x << ' ' << (page_h - y) << " m\n";
+    return s.str();
+}
+
+std::string line_to(double x, double y)
+{
+    std::ostringstream s;
+    s << x << ' ' << (page_h - y) << " l\n";
+    return s.str();
+}
+
+struct captured {
+    proc_t::line_rect box;
+    int r, g, b;
+};
+
+void ensure_core()
+{
+    if (!globalParams)
+        globalParams = std::make_unique<GlobalParams>();
+}
+
+// Runs the raster pass over page 1 of the document and returns what was captured.
+std::vector<captured> capture(const pdf_writer& w, unsigned char mode = 1)
+{
+    ensure_core();
+    scratch_dir dir;
+    const std::string path = dir.file("page.pdf");
+    EXPECT_TRUE(w.save(path));
+    PDFDoc doc(std::make_unique<GooString>(path));
+    EXPECT_TRUE(doc.isOk());
+    std::vector<captured> out;
+    proc_t proc(mode);
+    raster_dev dev;
+    dev.startDoc(&doc);
+    doc.displayPage(&dev, 1, 150, 150, 0, false, true, false);
+    EXPECT_EQ(proc.lines.size(), proc.line_paints.size());
+    for (size_t i = 0; i < proc.lines.size(); ++i)
+        out.push_back({proc.lines[i], proc.line_paints[i]->red, proc.line_paints[i]->green,
+                       proc.line_paints[i]->blue});
+    return out;
+}
+
+std::vector<captured> capture(const std::string& content, unsigned char mode = 1)
+{
+    pdf_writer w;
+    w.add_page(px_space + content);
+    return capture(w, mode);
+}
+
+void expect_box(const captured& c, double x0, double x1, double y0, double y1)
+{
+    EXPECT_EQ(c.box.key, 0);
+    EXPECT_EQ(c.box.xMin, x0);
+    EXPECT_EQ(c.box.xMax, x1);
+    EXPECT_EQ(c.box.yMin, y0);
+    EXPECT_EQ(c.box.yMax, y1);
+}
+
+} // namespace
+
+TEST(RasterCapture, ThinFilledBoxInsideTheClip)
+{
+    const auto lines = capture("0.2 0.4 0.6 rg\n" + rect(10.5, 100.5, 300, 2) + "f\n");
+    ASSERT_EQ(lines.size(), 1u);
+    expect_box(lines[0], 10, 310, 100, 102);
+    EXPECT_EQ(lines[0].r, 51);
+    EXPECT_EQ(lines[0].g, 102);
+    EXPECT_EQ(lines[0].b, 153);
+}
+
+TEST(RasterCapture, ThinVerticalBox)
+{
+    const auto lines = capture(rect(50.5, 200.5, 3, 400) + "f\n");
+    ASSERT_EQ(lines.size(), 1u);
+    expect_box(lines[0], 50, 53, 200, 600);
+}
+
+TEST(RasterCapture, BoxAcrossTheClipIsNotCaptured)
+{
+    // across a clip rectangle
+    EXPECT_TRUE(capture("q " + rect(0, 0, 200, 1650) + "W n\n" + rect(10.5, 100.5, 300, 2) + "f Q\n").empty());
+    // across the page's edge
+    EXPECT_TRUE(capture(rect(1100.5, 100.5, 300, 2) + "f\n").empty());
+    // wholly outside the clip
+    EXPECT_TRUE(capture("q " + rect(0, 0, 200, 1650) + "W n\n" + rect(500.5, 100.5, 300, 2) + "f Q\n").empty());
+    // inside a smaller clip rectangle: captured
+    EXPECT_EQ(capture("q " + rect(0, 0, 400, 1650) + "W n\n" + rect(10.5, 100.5, 300, 2) + "f Q\n").size(), 1u);
+}
+
+TEST(RasterCapture, ClipIsRestoredWithTheState)
+{
+    const auto lines = capture("q " + rect(0, 0, 200, 1650) + "W n Q\n" + rect(10.5, 100.5, 300, 2) + "f\n");
+    ASSERT_EQ(lines.size(), 1u);
+}
+
+TEST(RasterCapture, ClipPathThatIsNotARectangle)
+{
+    // a triangle covering the box: the clip is partial, so the box is painted
+    const std::string tri = move_to(0, 0) + line_to(1200, 0) + line_to(0, 1600) + "h W n\n";
+    EXPECT_TRUE(capture("q " + tri + rect(10.5, 100.5, 300, 2) + "f Q\n").empty());
+    // a hairline span under it is still taken: only "all outside" stops it
+    const auto lines = capture("q " + tri + "0 w " + move_to(10.5, 100.5) + line_to(310.5, 100.5) + "S Q\n");
+    ASSERT_EQ(lines.size(), 1u);
+    expect_box(lines[0], 10, 310, 100, 100);
+}
+
+TEST(RasterCapture, ShortOrThickBoxesArePainted)
+{
+    EXPECT_TRUE(capture(rect(10.5, 100.5, 4, 10) + "f\n").empty());   // long side under 11
+    EXPECT_TRUE(capture(rect(10.5, 100.5, 9, 2) + "f\n").empty());    // 9 px long
+    EXPECT_TRUE(capture(rect(10.5, 100.5, 300, 6) + "f\n").empty());  // 6 px thick
+    EXPECT_TRUE(capture(rect(10.5, 100.5, 300, 300) + "f\n").empty()); // a block
+    EXPECT_EQ(capture(rect(10.5, 100.5, 11, 4) + "f\n").size(), 1u);  // 11 x 4 px: both limits
+}
+
+TEST(RasterCapture, EvenOddFillIsCapturedToo)
+{
+    const auto lines = capture(rect(10.5, 100.5, 300, 2) + "f*\n");
+    ASSERT_EQ(lines.size(), 1u);
+    expect_box(lines[0], 10, 310, 100, 102);
+}
+
+TEST(RasterCapture, SeveralSubpathsInModeOne)
+{
+    // two boxes in one path: one box around both, 3 px high: captured in mode 1 only
+    const std::string two = rect(10.5, 100.5, 100, 1) + rect(200.5, 102.5, 100, 1) + "f\n";
+    const auto lines = capture(two, 1);
+    ASSERT_EQ(lines.size(), 1u);
+    expect_box(lines[0], 10, 300, 100, 103);
+    EXPECT_TRUE(capture(two, 0).empty());
+}
+
+TEST(RasterCapture, ModeZeroTakesSingleThinBoxesOfAnyLength)
+{
+    auto lines = capture(rect(10.5, 100.5, 5, 2) + "f\n", 0);
+    ASSERT_EQ(lines.size(), 1u);
+    expect_box(lines[0], 10, 15, 100, 102);
+    EXPECT_TRUE(capture(rect(50.5, 200.5, 3, 400) + "f\n", 0).empty()); // vertical: tall
+}
+
+TEST(RasterCapture, HairlineTwoPointPath)
+{
+    const auto lines = capture("1 0 0 RG 0 w " + move_to(10.7, 100.2) + line_to(310.9, 100.9) + "S\n");
+    ASSERT_EQ(lines.size(), 1u);
+    expect_box(lines[0], 10, 310, 100, 100);
+    EXPECT_EQ(lines[0].r, 255);
+    EXPECT_EQ(lines[0].g, 0);
+}
+
+TEST(RasterCapture, HairlineEndsAreOrdered)
+{
+    const auto lines = capture("0 w " + move_to(310.5, 100.5) + line_to(10.5, 100.5) + "S\n");
+    ASSERT_EQ(lines.size(), 1u);
+    expect_box(lines[0], 10, 310, 100, 100);
+}
+
+TEST(RasterCapture, HairlineInALongerPathIsDrawn)
+{
+    EXPECT_TRUE(
+        capture("0 w " + move_to(10.5, 100.5) + line_to(310.5, 100.5) + line_to(310.5, 400.5) + "S\n").empty());
+    EXPECT_TRUE(capture("0 w " + move_to(10.5, 100.5) + line_to(310.5, 100.5) + move_to(10.5, 200.5) +
+                        line_to(310.5, 200.5) + "S\n")
+                    .empty());
+}
+
+TEST(RasterCapture, VerticalHairline)
+{
+    auto lines = capture("0 w " + move_to(50.5, 600.5) + line_to(52.5, 100.5) + "S\n");
+    ASSERT_EQ(lines.size(), 1u);
+    expect_box(lines[0], 50, 52, 100, 600);
+    EXPECT_TRUE(capture("0 w " + move_to(50.5, 100.5) + line_to(50.5, 600.5) + "S\n", 0).empty());
+    EXPECT_TRUE(capture("0 w " + move_to(50.5, 100.5) + line_to(50.5, 110.5) + "S\n").empty()); // 10 px
+    EXPECT_TRUE(capture("0 w " + move_to(50.5, 100.5) + line_to(55.5, 300.5) + "S\n").empty()); // 5 across
+}
+
+TEST(RasterCapture, ShortHorizontalHairlineIsTaken)
+{
+    // the span rule has no length limit
+    const auto lines = capture("0 w " + move_to(10.5, 100.5) + line_to(13.5, 100.5) + "S\n");
+    ASSERT_EQ(lines.size(), 1u);
+    expect_box(lines[0], 10, 13, 100, 100);
+}
+
+TEST(RasterCapture, DiagonalHairlineIsDrawn)
+{
+    EXPECT_TRUE(capture("0 w " + move_to(10.5, 100.5) + line_to(310.5, 400.5) + "S\n").empty());
+    EXPECT_TRUE(capture("0 w " + move_to(10.5, 100.5) + line_to(310.5, 120.5) + "S\n").empty());
+}
+
+TEST(RasterCapture, HairlineOutsideTheClip)
+{
+    EXPECT_TRUE(capture("q " + rect(0, 0, 200, 1650) + "W n 0 w " + move_to(300.5, 100.5) + line_to(600.5, 100.5) +
+                        "S Q\n")
+                    .empty());
+    // partly inside: taken whole
+    const auto lines = capture("q " + rect(0, 0, 200, 1650) + "W n 0 w " + move_to(100.5, 100.5) +
+                               line_to(600.5, 100.5) + "S Q\n");
+    ASSERT_EQ(lines.size(), 1u);
+    expect_box(lines[0], 100, 600, 100, 100);
+}
+
+TEST(RasterCapture, DashedHairlineGivesItsFirstDash)
+{
+    const auto lines = capture("[20 10] 0 d 0 w " + move_to(10.5, 100.5) + line_to(310.5, 100.5) + "S\n");
+    ASSERT_EQ(lines.size(), 1u);
+    expect_box(lines[0], 10, 30, 100, 100);
+    // with a phase the first dash is shorter
+    const auto shifted = capture("[20 10] 15 d 0 w " + move_to(10.5, 100.5) + line_to(310.5, 100.5) + "S\n");
+    ASSERT_EQ(shifted.size(), 1u);
+    expect_box(shifted[0], 10, 15, 100, 100);
+    // a dash wholly outside the clip is not the first qualifying one
+    const auto clipped = capture("q " + rect(40, 0, 2000, 1650) + "W n [20 10] 0 d 0 w " + move_to(10.5, 100.5) +
+                                 line_to(310.5, 100.5) + "S Q\n");
+    ASSERT_EQ(clipped.size(), 1u);
+    expect_box(clipped[0], 40, 60, 100, 100);
+    // a pattern of zero length strokes nothing
+    EXPECT_TRUE(capture("[0 0] 0 d 0 w " + move_to(10.5, 100.5) + line_to(310.5, 100.5) + "S\n").empty());
+}
+
+TEST(RasterCapture, FineDashPatternStaysBounded)
+{
+    const auto lines =
+        capture("[0.0001] 0 d 0 w " + move_to(10.5, 100.5) + line_to(10.5, 100000.5) + "S\n");
+    EXPECT_LE(lines.size(), 1u);
+}
+
+TEST(RasterCapture, WideStrokeIsFilledAndCaptured)
+{
+    const auto lines = capture("0 0 1 RG 1 0 0 rg 2 w " + move_to(10.5, 100.5) + line_to(310.5, 100.5) + "S\n");
+    ASSERT_EQ(lines.size(), 1u);
+    expect_box(lines[0], 10, 310, 99, 101);
+    EXPECT_EQ(lines[0].r, 0); // the stroke colour, not the fill colour
+    EXPECT_EQ(lines[0].b, 255);
+    // too short, too wide
+    EXPECT_TRUE(capture("2 w " + move_to(10.5, 100.5) + line_to(20.5, 100.5) + "S\n").empty());
+    EXPECT_TRUE(capture("8 w " + move_to(10.5, 100.5) + line_to(310.5, 100.5) + "S\n").empty());
+    // square caps lengthen it
+    const auto capped = capture("2 J 2 w " + move_to(10.5, 100.5) + line_to(310.5, 100.5) + "S\n");
+    ASSERT_EQ(capped.size(), 1u);
+    expect_box(capped[0], 9, 311, 99, 101);
+}
+
+TEST(RasterCapture, WideStrokeOfALongerPathInModeOne)
+{
+    // a vertical polyline: its outline is thin and tall, whatever the subpath count
+    const std::string poly = "2 w " + move_to(50.5, 100.5) + line_to(50.5, 300.5) + line_to(50.5, 600.5) + "S\n";
+    const auto lines = capture(poly, 1);
+    ASSERT_EQ(lines.size(), 1u);
+    expect_box(lines[0], 49, 51, 100, 600);
+    EXPECT_TRUE(capture(poly, 0).empty());
+}
+
+TEST(RasterCapture, DashedWideStrokeIsNotOneLine)
+{
+    // the outline of the dashes spans the whole length; each dash is a subpath of it
+    const auto lines = capture("[20 10] 0 d 2 w " + move_to(10.5, 100.5) + line_to(305.5, 100.5) + "S\n");
+    ASSERT_EQ(lines.size(), 1u);
+    expect_box(lines[0], 10, 300, 99, 101);
+}
+
+TEST(RasterCapture, TextCapturesNothing)
+{
+    std::string content;
+    for (int mode = 0; mode < 8; ++mode)
+        content += "BT /Helvetica 48 Tf " + std::to_string(mode) + " Tr 100 " + std::to_string(1500 - 100 * mode) +
+                   " Td (____ ---- ||||) Tj ET\n";
+    content += "BT /Courier 30 Tf 7 Tr 100 300 Td (clip) Tj ET\n";
+    // a text clip adds no clip: the box after it is still whole
+    content += rect(10.5, 1400.5, 300, 2) + "f\n";
+    const auto lines = capture(content);
+    ASSERT_EQ(lines.size(), 1u);
+    expect_box(lines[0], 10, 310, 1400, 1402);
+}
+
+TEST(RasterCapture, RulesInsideType3Glyphs)
+{
+    pdf_writer w;
+    const int bar = w.add_stream("", "1000 0 0 0 1000 1000 d1 0 0 1000 10 re f");
+    const int dot = w.add_stream("", "1000 0 d0 0 0 100 100 re f");
+    const int font =
+        w.add_object("<< /Type /Font /Subtype /Type3 /FontBBox [0 0 1000 1000] /FontMatrix [0.001 0 0 0.001 0 0] "
+                     "/CharProcs << /bar " + std::to_string(bar) + " 0 R /dot " + std::to_string(dot) +
+                     " 0 R >> /Encoding << /Type /Encoding /Differences [97 /bar /dot] >> /FirstChar 97 "
+                     "/LastChar 98 /Widths [1000 1000] /Resources << >> >>");
+    const int p = w.add_page(std::string(px_space) + "0 1 0 rg BT /T3 100 Tf 100.5 1000.5 Td (ab) Tj ET\n");
+    w.page_at(p).extra_fonts["T3"] = font;
+    const auto lines = capture(w);
+    ASSERT_EQ(lines.size(), 1u); // the bar, not the dot
+    expect_box(lines[0], 100, 200, 648, 649);
+    EXPECT_EQ(lines[0].g, 255);
+    EXPECT_EQ(lines[0].r, 0);
+}
+
+TEST(RasterCapture, FormsAreDrawnTilingCellsAndSoftMasksAreNot)
+{
+    pdf_writer w;
+    const int pattern = w.add_stream("/PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 400 20] /XStep 400 "
+                                     "/YStep 400 /Resources << >>",
+                                     "0 0 0 rg 0 0 300 1 re f");
+    const int tiled = w.add_stream("/Type /XObject /Subtype /Form /BBox [0 0 1275 1650] /Resources << /Pattern << "
+                                   "/P1 " + std::to_string(pattern) + " 0 R >> >>",
+                                   "/Pattern cs /P1 scn 0 0 1275 1650 re f");
+    const int mask = w.add_stream("/Type /XObject /Subtype /Form /Group << /S /Transparency /CS /DeviceRGB >> "
+                                  "/BBox [0 0 1275 1650] /Resources << >>",
+                                  "1 1 1 rg 100.5 800.5 300 2 re f");
+    const int masked = w.add_stream("/Type /XObject /Subtype /Form /BBox [0 0 1275 1650] /Resources << /ExtGState "
+                                    "<< /G1 << /SMask << /S /Luminosity /G " + std::to_string(mask) +
+                                        " 0 R >> >> >> >>",
+                                    "/G1 gs 0 0 0 rg 100.5 1200.5 300 2 re f");
+    const int p = w.add_page(std::string(px_space) + "/Fa Do /Fb Do\n");
+    w.page_at(p).xobjects["Fa"] = tiled;
+    w.page_at(p).xobjects["Fb"] = masked;
+    const auto lines = capture(w);
+    ASSERT_EQ(lines.size(), 1u); // the box drawn under the mask only
+    expect_box(lines[0], 100, 400, 447, 449);
+}
+
+TEST(RasterCapture, InlineImageDataIsConsumed)
+{
+    // the operators after the inline image still run
+    const std::string image = "q 100 0 0 4 10 10 cm BI /W 4 /H 4 /CS /G /BPC 8 ID\n"
+                              "0123456789ABCDEF\nEI Q\n";
+    const auto lines = capture(image + rect(10.5, 100.5, 300, 2) + "f\n");
+    ASSERT_EQ(lines.size(), 1u);
+}
+
+TEST(RasterCapture, FillWithoutAProcessorIsAnInternalError)
+{
+    ensure_core();
+    const PDFRectangle box(0, 0, 612, 792);
+    GfxState state(150, 150, &box, 0, true);
+    state.moveTo(10, 10);
+    state.lineTo(100, 10);
+    state.lineTo(100, 11);
+    raster_dev dev;
+    EXPECT_THROW(dev.fill(&state), tk_mail_assertion);
+    EXPECT_THROW(dev.stroke(&state), tk_mail_assertion);
+    // even-odd fills only capture when a processor is there, and never assert
+    EXPECT_NO_THROW(dev.eoFill(&state));
+}
+
+TEST(RasterCapture, SingleSubpathFlagIsKeptByTheHooks)
+{
+    ensure_core();
+    const PDFRectangle box(0, 0, 612, 792);
+    GfxState state(150, 150, &box, 0, true);
+    proc_t proc(0);
+    raster_dev dev;
+    dev.startPage(1, &state, nullptr);
+    // a big single-subpath fill sets the flag and captures nothing, so the flag stays
+    state.moveTo(10, 10);
+    state.lineTo(300, 10);
+    state.lineTo(300, 300);
+    state.closePath();
+    dev.fill(&state);
+    EXPECT_EQ(proc.single_subpath, 1);
+    EXPECT_TRUE(proc.lines.empty());
+    // a thin even-odd fill after it is captured in mode 0 through the kept flag, which is then cleared
+    state.clearPath();
+    state.moveTo(10, 10);
+    state.lineTo(300, 10);
+    state.lineTo(300, 11);
+    state.closePath();
+    dev.eoFill(&state);
+    EXPECT_EQ(proc.lines.size(), 1u);
+    EXPECT_EQ(proc.single_subpath, 0);
+}
