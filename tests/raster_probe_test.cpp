@@ -226,6 +226,11 @@ std::string boundary_page(double page_w, double page_h)
                 c += num(mx) + " " + num(k.y0 + a) + " 2 " + num(k.y1 + b - k.y0 - a) + " re f\n";
                 c += num(k.x0 + a) + " " + num(my) + " " + num(2 + b) + " 30 re f\n";
                 c += num(k.x1 + a - 2) + " " + num(my) + " " + num(2 + b) + " 30 re f\n";
+                // boxes ending at the near edge, starting at the far edge
+                c += num(k.x0 - 30) + " " + num(my + 10) + " " + num(30 + b) + " 2 re f\n";
+                c += num(k.x1 + a) + " " + num(my + 10) + " 30 2 re f\n";
+                c += num(mx + 10) + " " + num(k.y0 - 30) + " 2 " + num(30 + b) + " re f\n";
+                c += num(mx + 10) + " " + num(k.y1 + a) + " 2 30 re f\n";
                 // hairlines and wide strokes along and across the edges
                 c += "0 w " + num(k.x0 + a) + " " + num(my) + " m " + num(k.x1 + b) + " " + num(my) + " l S\n";
                 c += "0 w " + num(mx) + " " + num(k.y0 + a) + " m " + num(mx) + " " + num(k.y1 + b) + " l S\n";
