@@ -3,8 +3,6 @@
 #include <GlobalParams.h>
 #include <goo/GooString.h>
 #include <PDFDoc.h>
-#include <SplashOutputDev.h>
-#include <splash/SplashTypes.h>
 
 #include <cstdint>
 #include <ctime>
@@ -16,6 +14,7 @@
 #include "TK/tk_error.h"
 #include "TK/tk_log.h"
 #include "karvel/XMLOutputDev.h"
+#include "PDFR/raster_dev.h"
 #ifdef KARVEL_WIZARD
 #include "GUI2/g_wiz_sh.h"
 #endif
@@ -138,10 +137,8 @@ void karvel_convertor::convert_pages(PDFDoc* doc)
     // The ruling lines of the document, collected by the raster pass of each page.
     pdf_uline_processor rulings(1);
 
-    SplashColor paper;
-    paper[0] = paper[1] = paper[2] = 255;
-    auto raster = std::make_unique<SplashOutputDev>(splashModeRGB8, 1, false, paper, true);
-    raster->setVectorAntialias(true);
+    // The raster pass paints nothing: it hands the page's rules to the processor.
+    auto raster = std::make_unique<raster_dev>();
     raster->startDoc(doc);
 
     // Opens the destination and writes the document's opening lines; on a failure that
@@ -171,10 +168,10 @@ void karvel_convertor::convert_pages(PDFDoc* doc)
     }
 }
 
-void karvel_convertor::convert_page(OutputDev* xml_dev, SplashOutputDev* raster_dev, PDFDoc* doc, int page)
+void karvel_convertor::convert_page(OutputDev* xml_dev, raster_dev* raster, PDFDoc* doc, int page)
 {
     tk_log(1, "karvel_convertor::convert_page(%d)", page);
-    doc->displayPage(raster_dev, page, raster_dpi, raster_dpi, 0, false, true, false, &abort_requested, this);
+    doc->displayPage(raster, page, raster_dpi, raster_dpi, 0, false, true, false, &abort_requested, this);
     if (xml_dev != nullptr)
         doc->displayPage(xml_dev, page, 72, 72, 0, false, true, true, &abort_requested, this);
     tk_log(2, "Right after processing page #%d", page);

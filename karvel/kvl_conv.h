@@ -12,7 +12,7 @@
 
 class PDFDoc;
 class OutputDev;
-class SplashOutputDev;
+class raster_dev;
 
 // Page lists longer than this are refused: a range such as 1-2000000000 would otherwise
 // ask for gigabytes before the first page is read.
@@ -48,6 +48,6 @@ public:
     xml_tags tags;
 
 private:
-    void convert_page(OutputDev* xml_dev, SplashOutputDev* raster_dev, PDFDoc* doc, int page);
+    void convert_page(OutputDev* xml_dev, raster_dev* raster, PDFDoc* doc, int page);
     void convert_pages(PDFDoc* doc);
 };
