@@ -53,7 +53,16 @@ XMLOutputDev::XMLOutputDev(const char* fileName, int physicalLayout, int content
         write_opening_lines(outputFile);
         closeAtEnd = true;
     }
-    textPage = new kvl::TextPage(contentOrder != 0);
+    try {
+        textPage = new kvl::TextPage(contentOrder != 0);
+    } catch (...) {
+        // The destructor does not run for a half-built device: close the file here.
+        if (closeAtEnd) {
+            write_closing_lines(outputFile);
+            std::fclose(outputFile);
+        }
+        throw;
+    }
 }
 
 XMLOutputDev::~XMLOutputDev()

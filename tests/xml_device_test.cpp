@@ -37,9 +37,13 @@ TEST(XmlDevice, ExistingFileIsTruncatedUnlessAppending)
     { XMLOutputDev dev(path.c_str(), 0, 0, 0); }
     EXPECT_EQ(read_file(path), std::string(opening) + closing);
 
-    write_file(path, "old text\n");
-    { XMLOutputDev dev(path.c_str(), 0, 0, 1); }
-    EXPECT_EQ(read_file(path), std::string("old text\n") + opening + closing);
+    EXPECT_EQ(xmllint_errors(path), "");
+
+    // Appending keeps what is there (a plain text file here, not an XML document).
+    const std::string log = dir.file("appended.txt");
+    write_file(log, "old text\n");
+    { XMLOutputDev dev(log.c_str(), 0, 0, 1); }
+    EXPECT_EQ(read_file(log), std::string("old text\n") + opening + closing);
 }
 
 TEST(XmlDevice, UnopenableDestinationIsNotOkAndWritesNothing)
@@ -90,5 +94,6 @@ TEST(XmlDevice, FailureInsideTheScopeStillClosesTheDocument)
     } catch (const std::runtime_error&) {
         // The device is gone before the handler runs: the closing lines are there.
         EXPECT_EQ(read_file(path), std::string(opening) + closing);
+        EXPECT_EQ(xmllint_errors(path), "");
     }
 }
