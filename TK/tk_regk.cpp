@@ -25,10 +25,10 @@ LONG tk_reg_key::create(HKEY root, const char* subkey, char* key_class, DWORD op
     HKEY opened = nullptr;
     DWORD how = 0;
     const LONG rc = plat_reg_create_key(root, subkey, key_class, options, access, security, &opened, &how);
-    if (disposition != nullptr)
-        *disposition = how;
     if (rc != ERROR_SUCCESS)
         return rc;
+    if (disposition != nullptr)
+        *disposition = how;
     close();
     key = opened;
     return ERROR_SUCCESS;

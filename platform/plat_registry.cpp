@@ -456,11 +456,21 @@ reg_document load_document(const std::string& file)
     return parse_document(text);
 }
 
+// Makes the folder and any missing folder above it, each private to the user.
 bool make_folder(const std::string& path)
 {
+    struct stat st {};
+    if (stat(path.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode))
+            return true;
+        errno = ENOTDIR;
+        return false;
+    }
+    const size_t slash = path.rfind('/');
+    if (slash != std::string::npos && slash > 0 && !make_folder(path.substr(0, slash)))
+        return false;
     if (mkdir(path.c_str(), 0700) == 0)
         return true;
-    struct stat st {};
     return errno == EEXIST && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -625,9 +635,7 @@ LONG plat_reg_create_key(HKEY root, const char* subkey, char* /*key_class*/, DWO
         how = REG_CREATED_NEW_KEY;
     } else if (find_section(doc, section) == nullptr) {
         how = REG_CREATED_NEW_KEY;
-        const size_t slash = file.rfind('/');
-        const size_t vendor = file.rfind('/', slash - 1);
-        if (!make_folder(file.substr(0, vendor)) || !make_folder(file.substr(0, slash)))
+        if (!make_folder(file.substr(0, file.rfind('/'))))
             return error_of(errno);
         reg_section fresh;
         fresh.path = section;
@@ -744,9 +752,7 @@ LONG plat_reg_set_value(HKEY key, const char* name, DWORD type, const unsigned c
         entry.value = value;
         entries.push_back(entry);
     }
-    const size_t slash = key->file.rfind('/');
-    const size_t vendor = key->file.rfind('/', slash - 1);
-    if (!make_folder(key->file.substr(0, vendor)) || !make_folder(key->file.substr(0, slash)))
+    if (!make_folder(key->file.substr(0, key->file.rfind('/'))))
         return error_of(errno);
     return save_document(key->file, fresh);
 }

@@ -465,3 +465,25 @@ TEST_F(RegistryTest, PreconditionsAreInternalErrors)
     EXPECT_EQ(regk_assertion(116) + "|2", caught([&] { key.get_value(buffer, nullptr, &size); }));
     EXPECT_EQ(std::string("Internal error: \ncode=746b5f7265676b2e6370705c3634"), regk_assertion(64));
 }
+
+TEST_F(RegistryTest, MissingConfigurationFoldersAreMadePrivate)
+{
+    const std::string nested = dir.file("a/b/config");
+    setenv("XDG_CONFIG_HOME", nested.c_str(), 1);
+    HKEY key = open_key();
+    ASSERT_NE(nullptr, key);
+    EXPECT_TRUE(file_exists(nested + "/Zantorix/Karvel.reg"));
+    struct stat st {};
+    ASSERT_EQ(0, stat(dir.file("a/b").c_str(), &st));
+    EXPECT_EQ(0700u, st.st_mode & 0777);
+    plat_reg_close_key(key);
+    // A relative XDG_CONFIG_HOME is ignored in favour of the home folder's .config.
+    std::string file, section;
+    setenv("XDG_CONFIG_HOME", "relative/dir", 1);
+    ASSERT_TRUE(plat_reg_file_of(karvel_key, file, section));
+    EXPECT_EQ("HKEY_CURRENT_USER\\Software\\Zantorix\\Karvel", section);
+    const std::string tail = "/.config/Zantorix/Karvel.reg";
+    ASSERT_GT(file.size(), tail.size());
+    EXPECT_EQ(tail, file.substr(file.size() - tail.size()));
+    EXPECT_EQ('/', file[0]);
+}
