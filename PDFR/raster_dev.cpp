@@ -44,11 +44,11 @@ void flatten_curve(const double* m, double x0, double y0, double x1, double y1, 
     transform(m, x1, y1, &dx1, &dy1);
     transform(m, x2, y2, &dx2, &dy2);
     transform(m, x3, y3, &dx3, &dy3);
-    // distance of the control points from the chord's thirds, squared
+    // distance of the control points from the chord's thirds, squared; half a pixel is flat
     const double ax = dx1 - (2 * dx0 + dx3) / 3, ay = dy1 - (2 * dy0 + dy3) / 3;
     const double bx = dx2 - (dx0 + 2 * dx3) / 3, by = dy2 - (dy0 + 2 * dy3) / 3;
     const double d = std::max(ax * ax + ay * ay, bx * bx + by * by);
-    if (depth >= max_curve_depth || !(d > 0.0625)) {
+    if (depth >= max_curve_depth || !(d > 0.25)) {
         xs.push_back(x3);
         ys.push_back(y3);
         return;

@@ -13,6 +13,7 @@
 
 #include "PDFR/pdf_ulin.h"
 #include "PDFR/raster_dev.h"
+#include "TK/tk_log.h"
 #include "pdf_writer.h"
 #include "test_support.h"
 
@@ -403,4 +404,48 @@ TEST(RasterCapture, SingleSubpathFlagIsKeptByTheHooks)
     dev.eoFill(&state);
     EXPECT_EQ(proc.lines.size(), 1u);
     EXPECT_EQ(proc.single_subpath, 0);
+}
+
+TEST(RasterCapture, CurvedEndsAreFlattened)
+{
+    // a bar with a rounded right end: the curve reaches x 311.25
+    const auto lines = capture(move_to(10.5, 100.5) + line_to(310.5, 100.5) +
+                               "311.5 1549.5 311.5 1547.5 310.5 1547.5 c\n" + line_to(10.5, 102.5) + "h f\n");
+    ASSERT_EQ(lines.size(), 1u);
+    expect_box(lines[0], 10, 311, 100, 102);
+}
+
+TEST(RasterCapture, NonMarkingColourCapturesNothing)
+{
+    pdf_writer w;
+    const int form = w.add_stream(
+        "/Type /XObject /Subtype /Form /BBox [0 0 1275 1650] /Resources << /ColorSpace << /CS0 [/Separation /None "
+        "/DeviceGray << /FunctionType 2 /Domain [0 1] /C0 [1] /C1 [0] /N 1 >>] >> >>",
+        "/CS0 cs 1 scn " + rect(10.5, 100.5, 300, 2) + "f /CS0 CS 1 SCN 0 w " + move_to(10.5, 200.5) +
+            line_to(310.5, 200.5) + "S 2 w " + move_to(10.5, 300.5) + line_to(310.5, 300.5) + "S\n" +
+            "0 g " + rect(10.5, 400.5, 300, 2) + "f\n");
+    const int p = w.add_page(std::string(px_space) + "/Fm Do\n");
+    w.page_at(p).xobjects["Fm"] = form;
+    const auto lines = capture(w);
+    ASSERT_EQ(lines.size(), 1u); // only the box painted in grey
+    expect_box(lines[0], 10, 310, 400, 402);
+}
+
+TEST(RasterCapture, TraceLinesOfFillAndStroke)
+{
+    scratch_dir dir;
+    const std::string log_path = dir.file("trace.log");
+    {
+        tk_logger log(log_path.c_str(), true, 1, false);
+        capture(rect(10.5, 100.5, 300, 2) + "f 0 w " + move_to(10.5, 200.5) + line_to(310.5, 200.5) + "S\n" +
+                rect(10.5, 300.5, 300, 2) + "f*\n");
+    }
+    const std::string log = read_file(log_path);
+    EXPECT_NE(log.find("SplashOutputDev::fill\r\npdf_uline_processor::set_line(10.000000,310.000000,100.000000,"
+                       "102.000000)\r\nSplashOutputDev::stroke\r\npdf_uline_processor::set_line(10.000000,310.000000,"
+                       "200.000000,200.000000)\r\n"),
+              std::string::npos);
+    // even-odd fills trace nothing of their own
+    EXPECT_EQ(log.find("SplashOutputDev::eoFill"), std::string::npos);
+    EXPECT_NE(log.find("set_line(10.000000,310.000000,300.000000,302.000000)"), std::string::npos);
 }
