@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "karvel/xml_escape.h"
+#include "test_support.h"
 
 using kvl::xml_escape_code;
 
@@ -122,4 +124,21 @@ TEST(XmlEscape, XmlCharClass)
     EXPECT_FALSE(kvl::xml_is_char(0xDC00));
     EXPECT_TRUE(kvl::xml_is_char(0x10FFFF));
     EXPECT_FALSE(kvl::xml_is_char(0x110000));
+}
+
+TEST(XmlEscape, EveryCodeClassParsesAsXml)
+{
+    std::string doc = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<document>\n";
+    std::vector<unsigned> codes;
+    for (unsigned c = 0; c < 0x300; ++c)
+        codes.push_back(c);
+    for (unsigned c : {0xD7FFu, 0xD800u, 0xDBFFu, 0xDC00u, 0xDFFFu, 0xE000u, 0xFDD0u, 0xFFFDu, 0xFFFEu, 0xFFFFu,
+                       0x10000u, 0x10041u, 0x1F600u, 0x10FFFFu, 0x110000u, 0x7FFFFFFFu, 0xFFFFFFFFu})
+        codes.push_back(c);
+    for (const unsigned c : codes)
+        doc += xml_escape_code(c);
+    doc += "\n</document>";
+    scratch_dir dir;
+    write_file(dir.file("codes.xml"), doc);
+    EXPECT_EQ(xmllint_errors(dir.file("codes.xml")), "");
 }
