@@ -270,7 +270,8 @@ TEST_F(RegistryTest, OtherKeysCommentsAndUnreadableLinesAreKept)
 TEST_F(RegistryTest, AForeignFileReadsAsEmptyAndIsMovedAsideWhenWritten)
 {
     ASSERT_EQ(0, mkdir(dir.file("Zantorix").c_str(), 0700));
-    const std::string foreign = std::string("PK\x03\x04 not a registry file\0\"src\"=\"x\"\n", 37);
+    static const char raw[] = "PK\x03\x04 not a registry file\0\"src\"=\"x\"\n";
+    const std::string foreign(raw, sizeof raw - 1);
     write_file(reg_file(), foreign);
     DWORD how = 0;
     HKEY key = open_key(&how);
