@@ -106,7 +106,7 @@ std::string random_page(std::mt19937& rng, double page_w, double page_h)
     std::uniform_int_distribution<int> nudge(0, 5);
     std::uniform_real_distribution<double> x(-60, 1340), y(-60, 1710), frac(0, 1);
     std::uniform_real_distribution<double> len(0.2, 400), thin(0.1, 6);
-    std::uniform_int_distribution<int> pick(0, 10), grid(0, 1300);
+    std::uniform_int_distribution<int> pick(0, 11), grid(0, 1300);
     std::string c = "0.48 0 0 0.48 0 0 cm\n";
     int depth = 0;
     for (int i = 0; i < 120; ++i) {
@@ -190,7 +190,19 @@ std::string random_page(std::mt19937& rng, double page_w, double page_h)
             }
             break;
         }
+        case 10: {
+            // a rounded shape: curves flattened
+            const double x0 = x(rng), y0 = y(rng), r = thin(rng) * (pick(rng) < 5 ? 1 : 40);
+            const double k = r * 0.5523;
+            c += num(x0 + r) + " " + num(y0) + " m " + num(x0 + r) + " " + num(y0 + k) + " " + num(x0 + k) + " " +
+                 num(y0 + r) + " " + num(x0) + " " + num(y0 + r) + " c " + num(x0 - k) + " " + num(y0 + r) + " " +
+                 num(x0 - r) + " " + num(y0 + k) + " " + num(x0 - r) + " " + num(y0) + " c " + num(x0 - r) + " " +
+                 num(y0 - k) + " " + num(x0 - k) + " " + num(y0 - r) + " " + num(x0) + " " + num(y0 - r) + " c " +
+                 num(x0 + len(rng)) + " " + num(y0 - r) + " l h " + (pick(rng) < 5 ? "f" : "0 w S") + "\n";
+            break;
+        }
         default: {
+            // a box on whole pixels touching the page's edges
             const int gx = grid(rng);
             c += std::to_string(gx) + " 0 " + std::to_string(grid(rng) % 30 + 1) + " " +
                  std::to_string(grid(rng) + 1) + " re f\n";
