@@ -488,3 +488,58 @@ TEST_F(RegistryTest, MissingConfigurationFoldersAreMadePrivate)
     EXPECT_EQ(tail, file.substr(file.size() - tail.size()));
     EXPECT_EQ('/', file[0]);
 }
+
+TEST_F(RegistryTest, FilesDamagedAtRandomNeverBreakReadingOrTheNextSave)
+{
+    const std::string good = "Windows Registry Editor Version 5.00\n\n"
+                             "[HKEY_CURRENT_USER\\Software\\Zantorix\\Karvel]\n"
+                             "\"src\"=\"/in/a.pdf\"\n"
+                             "\"open on exit\"=dword:00000001\n"
+                             "\"tag_cell\"=hex(1):63,65,6c,6c,00\n"
+                             "\"blob\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,\\\n"
+                             "  16,17,18,19\n"
+                             "@=\"default\"\n\n";
+    ASSERT_EQ(0, mkdir(dir.file("Zantorix").c_str(), 0700));
+    unsigned seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) & 0x7FFF;
+    };
+    for (int round = 0; round < 300; ++round) {
+        std::string damaged = good;
+        const int changes = 1 + static_cast<int>(next() % 6);
+        for (int i = 0; i < changes; ++i) {
+            const size_t at = next() % damaged.size();
+            switch (next() % 4) {
+            case 0:
+                damaged[at] = static_cast<char>(next() & 0xFF);
+                break;
+            case 1:
+                damaged.erase(at, 1 + next() % 8);
+                break;
+            case 2:
+                damaged.insert(at, 1, "\"\\[]=\n,:("[next() % 10]);
+                break;
+            default:
+                damaged.resize(at);
+                break;
+            }
+            if (damaged.empty())
+                damaged = "x";
+        }
+        write_file(reg_file(), damaged);
+        HKEY key = open_key();
+        ASSERT_NE(nullptr, key);
+        for (const char* name : {"src", "open on exit", "tag_cell", "blob", ""}) {
+            DWORD size = 0, type = 0;
+            const LONG rc = plat_reg_query_value(key, name, &type, nullptr, &size);
+            EXPECT_TRUE(rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND);
+            EXPECT_LE(size, plat_reg_max_value_size);
+        }
+        const std::string value = "round " + std::to_string(round);
+        ASSERT_EQ(ERROR_SUCCESS, set_raw(key, "dest", REG_SZ, value + '\0')) << damaged;
+        EXPECT_EQ(value + '\0', get_raw(key, "dest")) << "round " << round << ":\n" << damaged;
+        plat_reg_close_key(key);
+        std::remove((reg_file() + ".damaged").c_str());
+    }
+}
