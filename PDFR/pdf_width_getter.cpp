@@ -24,8 +24,8 @@ struct pdf_width_getter::impl {
     std::map<std::pair<std::string, int>, FT_Face> faces;
     // (face name, bold, italic) -> matched face (may be null when nothing matches)
     std::map<std::tuple<std::string, bool, bool>, FT_Face> matches;
-    // (face name, size, bold, italic) -> measurements
-    std::map<std::tuple<std::string, float, bool, bool>, font_entry> entries;
+    // (face name, pixel height, bold, italic) -> measurements
+    std::map<std::tuple<std::string, int, bool, bool>, font_entry> entries;
 
     FT_Face match(const std::string& face, bool bold, bool italic);
 };
@@ -101,7 +101,11 @@ void pdf_width_getter::set_font(const std::string& face, float size, bool bold, 
 {
     tk_log(1, "pdf_width_getter::set_font(%s, %f)", face.c_str(), static_cast<double>(size));
     std::string name = face.substr(0, max_face_length);
-    auto key = std::make_tuple(name, size, bold, italic);
+    // The measurement depends on the size only through the pixel height.
+    int pixels = pixel_height(size);
+    if (pixels < 0)
+        pixels = -pixels;
+    auto key = std::make_tuple(name, pixels, bold, italic);
     auto found = impl_->entries.find(key);
     if (found == impl_->entries.end()) {
         // Sizes come from the document, so the cache is bounded.
@@ -111,9 +115,7 @@ void pdf_width_getter::set_font(const std::string& face, float size, bool bold, 
             impl_->matches.clear();
         font_entry entry;
         entry.face = impl_->match(name, bold, italic);
-        entry.pixels = pixel_height(size);
-        if (entry.pixels < 0)
-            entry.pixels = -entry.pixels;
+        entry.pixels = pixels;
         found = impl_->entries.emplace(key, std::move(entry)).first;
     }
     current_ = &found->second;
