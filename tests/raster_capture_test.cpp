@@ -449,3 +449,36 @@ TEST(RasterCapture, TraceLinesOfFillAndStroke)
     EXPECT_EQ(log.find("SplashOutputDev::eoFill"), std::string::npos);
     EXPECT_NE(log.find("set_line(10.000000,310.000000,300.000000,302.000000)"), std::string::npos);
 }
+
+TEST(RasterCapture, ModeZeroWideStrokes)
+{
+    // a two-point stroke sets the flag: its thin outline is taken, however short
+    auto lines = capture("2 w " + move_to(10.5, 100.5) + line_to(15.5, 100.5) + "S\n", 0);
+    ASSERT_EQ(lines.size(), 1u);
+    expect_box(lines[0], 10, 15, 99, 101);
+    // a polyline does not set it
+    EXPECT_TRUE(capture("2 w " + move_to(10.5, 100.5) + line_to(150.5, 100.5) + line_to(300.5, 100.5) + "S\n", 0)
+                    .empty());
+}
+
+TEST(RasterCapture, ClipTestOfPixelBoxes)
+{
+    raster_dev::clip_box c;
+    c.xMin = 10;
+    c.yMin = 20;
+    c.xMax = 110.5;
+    c.yMax = 220;
+    // a box of whole pixels covers [xMin, xMax + 1)
+    EXPECT_EQ(raster_dev::test_rect(c, 10, 20, 109, 219), splashClipAllInside);
+    EXPECT_EQ(raster_dev::test_rect(c, 10, 20, 110, 219), splashClipPartial);
+    EXPECT_EQ(raster_dev::test_rect(c, 9, 20, 100, 219), splashClipPartial);
+    EXPECT_EQ(raster_dev::test_rect(c, 0, 20, 9, 219), splashClipAllOutside);
+    EXPECT_EQ(raster_dev::test_rect(c, 111, 20, 200, 219), splashClipAllOutside);
+    EXPECT_EQ(raster_dev::test_rect(c, 110, 20, 200, 219), splashClipPartial);
+    EXPECT_EQ(raster_dev::test_rect(c, 20, 220, 30, 230), splashClipAllOutside);
+    EXPECT_EQ(raster_dev::test_span(c, 20, 30, 219), splashClipAllInside);
+    EXPECT_EQ(raster_dev::test_span(c, 20, 30, 19), splashClipAllOutside);
+    c.paths = true; // a clip path: never all inside
+    EXPECT_EQ(raster_dev::test_rect(c, 10, 20, 109, 219), splashClipPartial);
+    EXPECT_EQ(raster_dev::test_rect(c, 0, 20, 9, 219), splashClipAllOutside);
+}
