@@ -1,6 +1,7 @@
 #include "platform/plat_registry.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -581,6 +582,29 @@ bool valid_key_part(const std::string& part)
     return true;
 }
 
+// Holds the product folder's advisory lock, so that the read, change and replace of the
+// file by one program is not interleaved with another's. Without the folder there is no lock.
+class folder_lock {
+public:
+    explicit folder_lock(const std::string& file)
+    {
+        fd = open(file.substr(0, file.rfind('/')).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd >= 0)
+            while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+            }
+    }
+    ~folder_lock()
+    {
+        if (fd >= 0)
+            close(fd); // releases the lock
+    }
+    folder_lock(const folder_lock&) = delete;
+    folder_lock& operator=(const folder_lock&) = delete;
+
+private:
+    int fd = -1;
+};
+
 bool is_live(HKEY key)
 {
     return key != nullptr && key != HKEY_CURRENT_USER && live_keys.count(key) != 0;
@@ -628,6 +652,9 @@ LONG plat_reg_create_key(HKEY root, const char* subkey, char* /*key_class*/, DWO
     if (!plat_reg_file_of(subkey, file, section))
         return ERROR_ACCESS_DENIED;
 
+    if (!make_folder(file.substr(0, file.rfind('/'))))
+        return error_of(errno);
+    folder_lock locked(file);
     reg_document doc = load_document(file);
     DWORD how = REG_OPENED_EXISTING_KEY;
     if (doc.foreign) {
@@ -635,8 +662,6 @@ LONG plat_reg_create_key(HKEY root, const char* subkey, char* /*key_class*/, DWO
         how = REG_CREATED_NEW_KEY;
     } else if (find_section(doc, section) == nullptr) {
         how = REG_CREATED_NEW_KEY;
-        if (!make_folder(file.substr(0, file.rfind('/'))))
-            return error_of(errno);
         reg_section fresh;
         fresh.path = section;
         fresh.header = "[" + section + "]";
@@ -711,6 +736,9 @@ LONG plat_reg_set_value(HKEY key, const char* name, DWORD type, const unsigned c
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
             return ERROR_INVALID_PARAMETER; // would break the line it is written on
 
+    if (!make_folder(key->file.substr(0, key->file.rfind('/'))))
+        return error_of(errno);
+    folder_lock locked(key->file);
     reg_document doc = load_document(key->file);
     reg_document fresh;
     if (doc.foreign) {
@@ -752,7 +780,5 @@ LONG plat_reg_set_value(HKEY key, const char* name, DWORD type, const unsigned c
         entry.value = value;
         entries.push_back(entry);
     }
-    if (!make_folder(key->file.substr(0, key->file.rfind('/'))))
-        return error_of(errno);
     return save_document(key->file, fresh);
 }

@@ -1,6 +1,7 @@
 // The registry layer (a .reg text file per product) and tk_reg_key's exchange of settings.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -542,4 +543,41 @@ TEST_F(RegistryTest, FilesDamagedAtRandomNeverBreakReadingOrTheNextSave)
         plat_reg_close_key(key);
         std::remove((reg_file() + ".damaged").c_str());
     }
+}
+
+TEST_F(RegistryTest, ProgramsWritingAtOnceLoseNoValue)
+{
+    HKEY key = open_key();
+    plat_reg_close_key(key);
+    const int programs = 4, values = 12;
+    std::vector<pid_t> children;
+    for (int p = 0; p < programs; ++p) {
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            HKEY own = nullptr;
+            if (plat_reg_create_key(HKEY_CURRENT_USER, karvel_key, nullptr, 0, KEY_ALL_ACCESS, nullptr, &own,
+                                    nullptr) != ERROR_SUCCESS)
+                _exit(2);
+            for (int v = 0; v < values; ++v) {
+                const std::string name = "p" + std::to_string(p) + "v" + std::to_string(v);
+                if (set_raw(own, name.c_str(), REG_SZ, name + '\0') != ERROR_SUCCESS)
+                    _exit(3);
+            }
+            _exit(0);
+        }
+        children.push_back(pid);
+    }
+    for (const pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(pid, waitpid(pid, &status, 0));
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    key = open_key();
+    for (int p = 0; p < programs; ++p)
+        for (int v = 0; v < values; ++v) {
+            const std::string name = "p" + std::to_string(p) + "v" + std::to_string(v);
+            EXPECT_EQ(name + '\0', get_raw(key, name.c_str())) << name;
+        }
+    plat_reg_close_key(key);
 }
