@@ -253,7 +253,6 @@ void raster_dev::flatten(const GfxPath* path, dev_path& out, bool device) const
         if (n <= 0)
             continue;
         out.starts.push_back(out.xs.size());
-        out.closed.push_back(sub->isClosed());
         out.xs.push_back(sub->getX(0));
         out.ys.push_back(sub->getY(0));
         int i = 1;
@@ -311,7 +310,6 @@ void raster_dev::splash_to_device(SplashPath& sp, dev_path& out) const
         sp.getPoint(i, &x, &y, &f);
         if ((f & splashPathFirst) || out.starts.empty()) {
             out.starts.push_back(out.xs.size());
-            out.closed.push_back(false);
             out.xs.push_back(x);
             out.ys.push_back(y);
             ++i;
@@ -368,17 +366,17 @@ void raster_dev::fill(GfxState* state)
     proc.single_subpath = 0;
     if (state->getPath()->getNumSubpaths() == 1)
         proc.single_subpath = 1;
-    fill_path(state, false);
+    fill_path(state);
 }
 
 void raster_dev::eoFill(GfxState* state)
 {
     if (state->getFillColorSpace()->isNonMarking())
         return;
-    fill_path(state, true);
+    fill_path(state);
 }
 
-void raster_dev::fill_path(GfxState* state, bool)
+void raster_dev::fill_path(GfxState* state)
 {
     const double* m = state->getCTM();
     std::copy(m, m + 6, ctm_);
@@ -386,10 +384,10 @@ void raster_dev::fill_path(GfxState* state, bool)
     flatten(state->getPath(), p, true);
     GfxRGB rgb;
     state->getFillRGB(&rgb);
-    fill_hook(p, true, colToByte(rgb.r), colToByte(rgb.g), colToByte(rgb.b));
+    fill_hook(p, colToByte(rgb.r), colToByte(rgb.g), colToByte(rgb.b));
 }
 
-void raster_dev::fill_hook(const dev_path& p, bool, unsigned char r, unsigned char g, unsigned char b)
+void raster_dev::fill_hook(const dev_path& p, unsigned char r, unsigned char g, unsigned char b)
 {
     if (p.xs.empty()) {
         op_clip_res_ = splashClipAllOutside;
@@ -491,7 +489,7 @@ void raster_dev::stroke_wide(GfxState* state)
         splash_to_device(*outline, p);
     GfxRGB rgb;
     state->getStrokeRGB(&rgb);
-    fill_hook(p, true, colToByte(rgb.r), colToByte(rgb.g), colToByte(rgb.b));
+    fill_hook(p, colToByte(rgb.r), colToByte(rgb.g), colToByte(rgb.b));
 }
 
 void raster_dev::stroke_narrow(GfxState* state)

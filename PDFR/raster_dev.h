@@ -96,11 +96,11 @@ private:
         std::vector<double> xs;
         std::vector<double> ys;
         std::vector<size_t> starts; // first point of each subpath; one past the last at the end
-        std::vector<bool> closed;
     };
 
-    void fill_path(GfxState* state, bool eo);
-    void fill_hook(const dev_path& p, bool close_subpaths, unsigned char r, unsigned char g, unsigned char b);
+    // Fills are non-zero or even-odd alike here: only the box of the path counts.
+    void fill_path(GfxState* state);
+    void fill_hook(const dev_path& p, unsigned char r, unsigned char g, unsigned char b);
     void stroke_narrow(GfxState* state);
     void stroke_wide(GfxState* state);
     void clip_to(const dev_path& p);
