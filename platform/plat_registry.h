@@ -3,9 +3,9 @@
 // A key path "Software\<vendor>\<product>[\...]" under HKEY_CURRENT_USER lives in the file
 // $XDG_CONFIG_HOME/<vendor>/<product>.reg (default $HOME/.config), one [section] per key.
 // Every call reads the file afresh and every write replaces it atomically (temporary file,
-// fsync, rename), mode 0600. Sections, values and lines that are not understood are kept
-// as they are; a file that is not a registry file at all reads as empty and is moved aside
-// to "<file>.damaged" when it is first written.
+// fsync, rename), mode 0600, under an advisory lock on the product folder. Sections, values
+// and lines that are not understood are kept as they are; a file that is not a registry
+// file at all reads as empty and is moved aside to "<file>.damaged" when first written.
 #pragma once
 
 #include <cstdint>

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -209,7 +211,7 @@ TEST(ErrorHandler, ReportsFromAWorkerAreShownOnTheUserInterfaceThread)
         on_gui = QThread::currentThread() == QCoreApplication::instance()->thread();
         d->findChild<QPushButton*>("2")->click();
     });
-    bool done = false;
+    std::atomic<bool> done{false};
     std::thread worker([&] {
         handler.handle(error_of_level("from the worker", 0), true);
         done = true;
@@ -219,7 +221,7 @@ TEST(ErrorHandler, ReportsFromAWorkerAreShownOnTheUserInterfaceThread)
         clock.start();
         while (!done && clock.elapsed() < 10000)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        return done;
+        return done.load();
     }();
     worker.join();
     EXPECT_TRUE(finished);

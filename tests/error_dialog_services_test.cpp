@@ -5,6 +5,8 @@
 #include <QGuiApplication>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -126,7 +128,7 @@ TEST(SystemServices, ClipboardTakesTheTextFromAnyThread)
     tk_copy_to_clipboard1("abc");
     EXPECT_EQ("abc", QGuiApplication::clipboard()->text().toStdString());
 
-    bool done = false;
+    std::atomic<bool> done{false};
     std::thread worker([&] {
         tk_copy_to_clipboard1("from the worker");
         done = true;
