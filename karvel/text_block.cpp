@@ -273,36 +273,6 @@ double TextBlock::fontSize() const
     return lines != nullptr ? lines->averageFontSize() : 0.0;
 }
 
-double TextBlock::secondaryDelta(const TextBlock* c) const
-{
-    switch (rot) {
-    case 0: return c->yMin - yMax;
-    case 1: return xMin - c->xMax;
-    case 2: return yMin - c->yMax;
-    default: return c->xMin - xMax;
-    }
-}
-
-bool TextBlock::isBeforeByPrimary(const TextBlock* c) const
-{
-    switch (c->rot) {
-    case 0: return c->xMin < xMin;
-    case 1: return c->yMin < yMin;
-    case 2: return c->xMax > xMax;
-    default: return c->yMax > yMax;
-    }
-}
-
-bool TextBlock::isBelow(const TextBlock* c, int primaryRot) const
-{
-    switch (primaryRot) {
-    case 0: return c->xMin >= priMin && c->xMax <= priMax && c->yMin > yMin;
-    case 1: return c->yMin >= priMin && c->yMax <= priMax && c->xMax < xMax;
-    case 2: return c->xMin >= priMin && c->xMax <= priMax && c->yMax < yMax;
-    default: return c->yMin >= priMin && c->yMax <= priMax && c->xMin > xMin;
-    }
-}
-
 int cmpBlockXY(int primaryRot, const TextBlock* a, const TextBlock* b)
 {
     int r;

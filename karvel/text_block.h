@@ -26,11 +26,35 @@ public:
     // Average font size of the first line (0 without lines).
     double fontSize() const;
     // How far the block c lies after this one across the lines.
-    double secondaryDelta(const TextBlock* c) const;
+    double secondaryDelta(const TextBlock* c) const
+    {
+        switch (rot) {
+        case 0: return c->yMin - yMax;
+        case 1: return xMin - c->xMax;
+        case 2: return yMin - c->yMax;
+        default: return c->xMin - xMax;
+        }
+    }
     // True when c comes before this block along c's rotation.
-    bool isBeforeByPrimary(const TextBlock* c) const;
+    bool isBeforeByPrimary(const TextBlock* c) const
+    {
+        switch (c->rot) {
+        case 0: return c->xMin < xMin;
+        case 1: return c->yMin < yMin;
+        case 2: return c->xMax > xMax;
+        default: return c->yMax > yMax;
+        }
+    }
     // True when c lies below this block within its free space (by the page's rotation).
-    bool isBelow(const TextBlock* c, int primaryRot) const;
+    bool isBelow(const TextBlock* c, int primaryRot) const
+    {
+        switch (primaryRot) {
+        case 0: return c->xMin >= priMin && c->xMax <= priMax && c->yMin > yMin;
+        case 1: return c->yMin >= priMin && c->yMax <= priMax && c->xMax < xMax;
+        case 2: return c->xMin >= priMin && c->xMax <= priMax && c->yMax < yMax;
+        default: return c->yMin >= priMin && c->yMax <= priMax && c->xMin > xMin;
+        }
+    }
 
     TextPage* page;
     int rot;

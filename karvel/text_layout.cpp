@@ -13,6 +13,7 @@
 #include "PDFR/pdf_ulin.h"
 #include "karvel/text_block.h"
 #include "karvel/text_flow.h"
+#include "karvel/text_layout.h"
 #include "karvel/text_line.h"
 #include "karvel/text_page.h"
 #include "karvel/text_pool.h"
@@ -331,58 +332,192 @@ void TextPage::findDirection()
     primaryLR = lrCount >= 0;
 }
 
+namespace {
+
+// Column of b0 as seen from the earlier block b1.
+int columnAfter(const TextBlock* b0, const TextBlock* b1, int primaryRot)
+{
+    switch (primaryRot) {
+    case 0:
+        if (b0->xMin > b1->xMax)
+            return b1->col + b1->nColumns + 3;
+        if (b1->xMax == b1->xMin)
+            return b1->col;
+        return b1->col + static_cast<int>((b0->xMin - b1->xMin) / (b1->xMax - b1->xMin) * b1->nColumns);
+    case 1:
+        if (b0->yMin > b1->yMax)
+            return b1->col + b1->nColumns + 3;
+        if (b1->yMax == b1->yMin)
+            return b1->col;
+        return b1->col + static_cast<int>((b0->yMin - b1->yMin) / (b1->yMax - b1->yMin) * b1->nColumns);
+    case 2:
+        if (b1->xMin > b0->xMax)
+            return b1->col + b1->nColumns + 3;
+        if (b1->xMax == b1->xMin)
+            return b1->col;
+        return b1->col + static_cast<int>((b0->xMax - b1->xMax) / (b1->xMin - b1->xMax) * b1->nColumns);
+    default:
+        if (b1->yMin > b0->yMax)
+            return b1->col + b1->nColumns + 3;
+        if (b1->yMax == b1->yMin)
+            return b1->col;
+        return b1->col + static_cast<int>((b0->yMax - b1->yMax) / (b1->yMin - b1->yMax) * b1->nColumns);
+    }
+}
+
+// Start and end of a block along the page's reading direction, both ascending.
+double primaryStart(const TextBlock* b, int rot)
+{
+    switch (rot) {
+    case 0: return b->xMin;
+    case 1: return b->yMin;
+    case 2: return -b->xMax;
+    default: return -b->yMax;
+    }
+}
+
+double primaryEnd(const TextBlock* b, int rot)
+{
+    switch (rot) {
+    case 0: return b->xMax;
+    case 1: return b->yMax;
+    case 2: return -b->xMin;
+    default: return -b->yMin;
+    }
+}
+
+bool finiteExtents(TextBlock** blocks, int n)
+{
+    for (int i = 0; i < n; ++i)
+        if (!std::isfinite(blocks[i]->xMin) || !std::isfinite(blocks[i]->xMax) || !std::isfinite(blocks[i]->yMin) ||
+            !std::isfinite(blocks[i]->yMax))
+            return false;
+    return true;
+}
+
+// Across the reading direction: y for rotations 0 and 2, x for 1 and 3.
+double acrossMin(const TextBlock* b, int rot) { return (rot == 0 || rot == 2) ? b->yMin : b->xMin; }
+double acrossMax(const TextBlock* b, int rot) { return (rot == 0 || rot == 2) ? b->yMax : b->xMax; }
+
+void narrowBy(TextBlock* b0, const TextBlock* b1, int primaryRot)
+{
+    if (primaryRot == 0 || primaryRot == 2) {
+        if (b1->yMin < b0->yMax && b1->yMax > b0->yMin) {
+            if (b1->xMin < b0->xMin)
+                b0->priMin = std::max(b0->priMin, std::min(b1->xMax, b0->xMin));
+            if (b1->xMax > b0->xMax)
+                b0->priMax = std::min(b0->priMax, std::max(b1->xMin, b0->xMax));
+        }
+    } else {
+        if (b1->xMin < b0->xMax && b1->xMax > b0->xMin) {
+            if (b1->yMin < b0->yMin)
+                b0->priMin = std::max(b0->priMin, std::min(b1->yMax, b0->yMin));
+            if (b1->yMax > b0->yMax)
+                b0->priMax = std::min(b0->priMax, std::max(b1->yMin, b0->yMax));
+        }
+    }
+}
+
+thread_local int sortRot = 0;
+
+int cmpAcrossMin(const void* pa, const void* pb)
+{
+    double a = acrossMin(*static_cast<TextBlock* const*>(pa), sortRot);
+    double b = acrossMin(*static_cast<TextBlock* const*>(pb), sortRot);
+    return a < b ? -1 : (a > b ? 1 : 0);
+}
+
+} // namespace
+
+void assignBlockColumnsDirect(TextBlock** blocks, int n, int primaryRot)
+{
+    for (int i = 0; i < n; ++i) {
+        int col1 = 0;
+        for (int j = 0; j < i; ++j)
+            col1 = std::max(col1, columnAfter(blocks[i], blocks[j], primaryRot));
+        blocks[i]->col = col1;
+    }
+}
+
+void assignBlockColumns(TextBlock** blocks, int n, int primaryRot)
+{
+    if (!finiteExtents(blocks, n)) {
+        assignBlockColumnsDirect(blocks, n, primaryRot);
+        return;
+    }
+    // In xy order the starts ascend, so a block that lies wholly before one block lies
+    // wholly before every later one: it then counts only through its running maximum.
+    std::vector<int> pending;
+    int passed = 0; // largest col + nColumns + 3 of the blocks wholly before
+    for (int i = 0; i < n; ++i) {
+        TextBlock* b0 = blocks[i];
+        double start = primaryStart(b0, primaryRot);
+        int col1 = passed;
+        for (size_t k = 0; k < pending.size();) {
+            TextBlock* b1 = blocks[pending[k]];
+            if (start > primaryEnd(b1, primaryRot)) {
+                passed = std::max(passed, b1->col + b1->nColumns + 3);
+                col1 = std::max(col1, b1->col + b1->nColumns + 3);
+                pending[k] = pending.back();
+                pending.pop_back();
+            } else {
+                col1 = std::max(col1, columnAfter(b0, b1, primaryRot));
+                ++k;
+            }
+        }
+        b0->col = col1;
+        pending.push_back(i);
+    }
+}
+
+void narrowFreeSpaceDirect(TextBlock** blocks, int n, int primaryRot)
+{
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; j < n; ++j)
+            if (j != i)
+                narrowBy(blocks[i], blocks[j], primaryRot);
+}
+
+void narrowFreeSpace(TextBlock** blocks, int n, int primaryRot)
+{
+    if (!finiteExtents(blocks, n)) {
+        narrowFreeSpaceDirect(blocks, n, primaryRot);
+        return;
+    }
+    // Only blocks that overlap across the reading direction narrow each other. A sweep
+    // over the blocks by their low edge across keeps the blocks still open there and
+    // meets every overlapping pair once.
+    std::vector<TextBlock*> byAcross(blocks, blocks + n);
+    sortRot = primaryRot;
+    qsort(byAcross.data(), n, sizeof(TextBlock*), cmpAcrossMin);
+    std::vector<TextBlock*> open;
+    for (TextBlock* b : byAcross) {
+        double low = acrossMin(b, primaryRot);
+        for (size_t k = 0; k < open.size();) {
+            TextBlock* a = open[k];
+            if (acrossMax(a, primaryRot) <= low) {
+                open[k] = open.back();
+                open.pop_back();
+                continue;
+            }
+            narrowBy(a, b, primaryRot);
+            narrowBy(b, a, primaryRot);
+            ++k;
+        }
+        open.push_back(b);
+    }
+}
+
 void TextPage::numberBlockColumns()
 {
     if (nBlocks == 0)
         return;
     qsort(blocks, nBlocks, sizeof(TextBlock*), cmpBlocksXY);
-    for (int i = 0; i < nBlocks; ++i) {
-        TextBlock* b0 = blocks[i];
-        int col1 = 0;
-        for (int j = 0; j < i; ++j) {
-            TextBlock* b1 = blocks[j];
-            int col2;
-            switch (primaryRot) {
-            case 0:
-                if (b0->xMin > b1->xMax)
-                    col2 = b1->col + b1->nColumns + 3;
-                else if (b1->xMax == b1->xMin)
-                    col2 = b1->col;
-                else
-                    col2 = b1->col + static_cast<int>((b0->xMin - b1->xMin) / (b1->xMax - b1->xMin) * b1->nColumns);
-                break;
-            case 1:
-                if (b0->yMin > b1->yMax)
-                    col2 = b1->col + b1->nColumns + 3;
-                else if (b1->yMax == b1->yMin)
-                    col2 = b1->col;
-                else
-                    col2 = b1->col + static_cast<int>((b0->yMin - b1->yMin) / (b1->yMax - b1->yMin) * b1->nColumns);
-                break;
-            case 2:
-                if (b1->xMin > b0->xMax)
-                    col2 = b1->col + b1->nColumns + 3;
-                else if (b1->xMax == b1->xMin)
-                    col2 = b1->col;
-                else
-                    col2 = b1->col + static_cast<int>((b0->xMax - b1->xMax) / (b1->xMin - b1->xMax) * b1->nColumns);
-                break;
-            default:
-                if (b1->yMin > b0->yMax)
-                    col2 = b1->col + b1->nColumns + 3;
-                else if (b1->yMax == b1->yMin)
-                    col2 = b1->col;
-                else
-                    col2 = b1->col + static_cast<int>((b0->yMax - b1->yMax) / (b1->yMin - b1->yMax) * b1->nColumns);
-                break;
-            }
-            col1 = std::max(col1, col2);
-        }
-        b0->col = col1;
-        for (TextLine* line = b0->lines; line != nullptr; line = line->next)
+    assignBlockColumns(blocks, nBlocks, primaryRot);
+    for (int i = 0; i < nBlocks; ++i)
+        for (TextLine* line = blocks[i]->lines; line != nullptr; line = line->next)
             for (int k = 0; k <= line->len; ++k)
-                line->col[k] += col1;
-    }
+                line->col[k] += blocks[i]->col;
 }
 
 void TextPage::orderBlocks()
@@ -390,29 +525,7 @@ void TextPage::orderBlocks()
     if (nBlocks == 0)
         return;
     qsort(blocks, nBlocks, sizeof(TextBlock*), cmpBlocksYX);
-    for (int i = 0; i < nBlocks; ++i) {
-        TextBlock* b0 = blocks[i];
-        for (int j = 0; j < nBlocks; ++j) {
-            if (j == i)
-                continue;
-            TextBlock* b1 = blocks[j];
-            if (primaryRot == 0 || primaryRot == 2) {
-                if (b1->yMin < b0->yMax && b1->yMax > b0->yMin) {
-                    if (b1->xMin < b0->xMin)
-                        b0->priMin = std::max(b0->priMin, std::min(b1->xMax, b0->xMin));
-                    if (b1->xMax > b0->xMax)
-                        b0->priMax = std::min(b0->priMax, std::max(b1->xMin, b0->xMax));
-                }
-            } else {
-                if (b1->xMin < b0->xMax && b1->xMax > b0->xMin) {
-                    if (b1->yMin < b0->yMin)
-                        b0->priMin = std::max(b0->priMin, std::min(b1->yMax, b0->yMin));
-                    if (b1->yMax > b0->yMax)
-                        b0->priMax = std::min(b0->priMax, std::max(b1->yMin, b0->yMax));
-                }
-            }
-        }
-    }
+    narrowFreeSpace(blocks, nBlocks, primaryRot);
 }
 
 void TextPage::buildFlows()
@@ -420,18 +533,31 @@ void TextPage::buildFlows()
     if (nBlocks == 0)
         return;
     std::vector<TextBlock*> left_blocks(blocks, blocks + nBlocks);
+    // live[j]: an index at or after j whose entry may still be set; taken entries are
+    // skipped through it (with path halving), so scans do not walk taken blocks.
+    std::vector<int> live(nBlocks + 1);
+    for (int j = 0; j <= nBlocks; ++j)
+        live[j] = j;
+    auto nextLive = [&](int j) {
+        while (j < nBlocks && left_blocks[j] == nullptr) {
+            live[j] = live[live[j]];
+            j = live[j];
+        }
+        return j;
+    };
+    auto take = [&](int j) {
+        left_blocks[j] = nullptr;
+        live[j] = j + 1;
+    };
     int first = 0;
     int left = nBlocks;
     TextFlow* lastFlow = nullptr;
     while (left > 0) {
-        while (first < nBlocks && left_blocks[first] == nullptr)
-            ++first;
+        first = nextLive(first);
         int i = first;
         TextBlock* b = left_blocks[i];
-        for (int j = i + 1; j < nBlocks; ++j) {
+        for (int j = nextLive(i + 1); j < nBlocks; j = nextLive(j + 1)) {
             TextBlock* c = left_blocks[j];
-            if (c == nullptr)
-                continue;
             if (b->secondaryDelta(c) > 0)
                 break;
             if (b->isBeforeByPrimary(c)) {
@@ -439,7 +565,7 @@ void TextPage::buildFlows()
                 i = j;
             }
         }
-        left_blocks[i] = nullptr;
+        take(i);
         --left;
         b->next = nullptr;
         TextFlow* flow = new TextFlow(this, b);
@@ -456,10 +582,8 @@ void TextPage::buildFlows()
             double space = 2.5 * firstSize;
             TextBlock* best = nullptr;
             int bestIdx = -1;
-            for (int j = first; j < nBlocks; ++j) {
+            for (int j = nextLive(first); j < nBlocks; j = nextLive(j + 1)) {
                 TextBlock* c = left_blocks[j];
-                if (c == nullptr)
-                    continue;
                 if (top->secondaryDelta(c) > space)
                     break;
                 if (best != nullptr && best->secondaryDelta(c) > 0)
@@ -477,7 +601,7 @@ void TextPage::buildFlows()
                     fits = best->yMin >= flow->priMin && best->yMax <= flow->priMax;
             }
             if (fits) {
-                left_blocks[bestIdx] = nullptr;
+                take(bestIdx);
                 --left;
                 best->next = nullptr;
                 flow->addBlock(best);

@@ -1,5 +1,7 @@
 // The page layout pass: groups, cells, blocks, direction, block columns, flows.
 #include <algorithm>
+#include <limits>
+#include <memory>
 #include <random>
 #include <set>
 
@@ -357,4 +359,87 @@ TEST(TextLayout, EveryCharacterEndsInExactlyOneLine)
         for (const TextBlock* b = f->blocks; b != nullptr; b = b->next)
             ++flow_blocks;
     EXPECT_EQ(flow_blocks, d.page.nBlocks);
+}
+
+// The faster block phases give what comparing every pair gives.
+
+#include "karvel/text_layout.h"
+
+namespace {
+
+struct random_blocks {
+    random_blocks(glyph_driver& d, int n, unsigned seed, int grid)
+    {
+        std::mt19937 random(seed);
+        std::uniform_int_distribution<int> coord(0, grid), extent(0, 12), cols(0, 40);
+        for (int i = 0; i < n; ++i) {
+            auto b = std::make_unique<TextBlock>(&d.page, 0);
+            b->xMin = coord(random);
+            b->xMax = b->xMin + extent(random);
+            b->yMin = coord(random);
+            b->yMax = b->yMin + extent(random) / 3;
+            b->nColumns = cols(random);
+            owned.push_back(std::move(b));
+            array.push_back(owned.back().get());
+        }
+    }
+    void sort_xy(int rot)
+    {
+        std::stable_sort(array.begin(), array.end(),
+                         [rot](const TextBlock* a, const TextBlock* b) { return kvl::cmpBlockXY(rot, a, b) < 0; });
+    }
+    std::vector<std::unique_ptr<TextBlock>> owned;
+    std::vector<TextBlock*> array;
+};
+
+} // namespace
+
+TEST(TextLayoutPhases, BlockColumnsMatchTheDirectComparison)
+{
+    glyph_driver d(10);
+    for (int rot = 0; rot < 4; ++rot) {
+        for (unsigned seed = 1; seed <= 20; ++seed) {
+            random_blocks blocks(d, 300, seed, seed % 2 ? 40 : 600);
+            blocks.sort_xy(rot);
+            kvl::assignBlockColumnsDirect(blocks.array.data(), 300, rot);
+            std::vector<int> expected;
+            for (TextBlock* b : blocks.array) {
+                expected.push_back(b->col);
+                b->col = -1;
+            }
+            kvl::assignBlockColumns(blocks.array.data(), 300, rot);
+            std::vector<int> got;
+            for (TextBlock* b : blocks.array)
+                got.push_back(b->col);
+            ASSERT_EQ(got, expected) << "rotation " << rot << " seed " << seed;
+            EXPECT_GT(*std::max_element(got.begin(), got.end()), 0);
+        }
+    }
+}
+
+TEST(TextLayoutPhases, FreeSpaceMatchesTheDirectComparison)
+{
+    glyph_driver d(10);
+    for (int rot = 0; rot < 4; ++rot) {
+        for (unsigned seed = 1; seed <= 20; ++seed) {
+            random_blocks blocks(d, 300, seed, seed % 2 ? 40 : 600);
+            if (seed == 7)
+                blocks.array[3]->yMax = std::numeric_limits<double>::infinity(); // the direct way is taken
+            kvl::narrowFreeSpaceDirect(blocks.array.data(), 300, rot);
+            std::vector<std::pair<double, double>> expected;
+            for (TextBlock* b : blocks.array) {
+                expected.emplace_back(b->priMin, b->priMax);
+                b->priMin = 0;
+                b->priMax = 612;
+            }
+            kvl::narrowFreeSpace(blocks.array.data(), 300, rot);
+            int narrowed = 0;
+            for (size_t i = 0; i < blocks.array.size(); ++i) {
+                ASSERT_EQ(blocks.array[i]->priMin, expected[i].first) << "rotation " << rot << " seed " << seed;
+                ASSERT_EQ(blocks.array[i]->priMax, expected[i].second) << "rotation " << rot << " seed " << seed;
+                narrowed += expected[i].first > 0 || expected[i].second < 612;
+            }
+            EXPECT_GT(narrowed, 0);
+        }
+    }
 }
