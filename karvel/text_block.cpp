@@ -77,6 +77,9 @@ void TextBlock::coalesce(const UnicodeMap* uMap)
     handOnGroups();
     buildLines(uMap);
     numberColumns();
+    // The pool is empty now; its buckets are released rather than kept for the page.
+    delete pool;
+    pool = new TextPool();
 }
 
 void TextBlock::removeDuplicates()
