@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "PDFR/pdf_open.h"
+#include "PDFR/raster_fonts.h"
 #include "PDFR/pdf_ulin.h"
 #include "TK/tk_error.h"
 #include "TK/tk_log.h"
@@ -171,7 +172,10 @@ void karvel_convertor::convert_pages(PDFDoc* doc)
 void karvel_convertor::convert_page(OutputDev* xml_dev, raster_dev* raster, PDFDoc* doc, int page)
 {
     tk_log(1, "karvel_convertor::convert_page(%d)", page);
-    doc->displayPage(raster, page, raster_dpi, raster_dpi, 0, false, true, false, &abort_requested, this);
+    {
+        const raster_font_scope no_text_fonts(doc, page);
+        doc->displayPage(raster, page, raster_dpi, raster_dpi, 0, false, true, false, &abort_requested, this);
+    }
     if (xml_dev != nullptr)
         doc->displayPage(xml_dev, page, 72, 72, 0, false, true, true, &abort_requested, this);
     tk_log(2, "Right after processing page #%d", page);
