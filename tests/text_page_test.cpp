@@ -1,9 +1,11 @@
 // Word collection: word breaks, duplicates, pools and their buckets, limits.
 #include <cmath>
 #include <limits>
+#include <map>
 
 #include <gtest/gtest.h>
 
+#include "PDFR/pdf_ulin.h"
 #include "TK/tk_except.h"
 #include "karvel/text_font_info.h"
 #include "text_glyph_driver.h"
@@ -473,4 +475,23 @@ TEST(TextWord, PrimaryDeltaFollowsTheRotation)
     b.xMax = 90;
     EXPECT_DOUBLE_EQ(a.primaryDelta(&b), 10);
     EXPECT_LT(a.primaryCmp(&b), 0); // right to left: a comes first
+}
+
+TEST(TextPage, WordOnACapturedUnderlineIsUnderlined)
+{
+    pdf_uline_processor processor(1);
+    pdf_uline_processor::line_rect underline;
+    underline.xMin = 100;
+    underline.xMax = 200;
+    underline.yMin = underline.yMax = 201;
+    processor.underlines.push_back(underline);
+    glyph_driver d(10);
+    d.string(110, 200, "under", 5);
+    d.string(110, 300, "plain", 5);
+    d.string(199, 200, "beyond", 5); // starts at the rule's end
+    d.string(170, 200, "abcdefg", 5); // on the rule, then past its end: stays underlined
+    std::map<std::string, bool> underlined;
+    for (const TextWord* w : d.pool_words())
+        underlined[glyph_driver::text_of(w->text, w->len)] = w->isUnderlined;
+    EXPECT_EQ(underlined, (std::map<std::string, bool>{{"under", true}, {"plain", false}, {"beyond", false}, {"abcdefg", true}}));
 }
