@@ -290,3 +290,25 @@ TEST(TextPdf, SecondPageStartsClean)
         if (font->gfxFont)
             EXPECT_EQ(font->gfxFont->getName().value_or(""), "Courier");
 }
+
+TEST(TextPdf, StringStartFarFromItsGlyphsKeepsThePoolsBounded)
+{
+    pdf_writer w;
+    // The rise brings the glyphs back onto the page; the string starts 10^12 points away.
+    w.add_page("BT /Helvetica 12 Tf 1 0 0 1 100 -1000000000000 Tm 1000000000700 Ts (far) Tj ET\n"
+               "BT /Helvetica 12 Tf 1 0 0 1 100 1000000000000 Tm -999999999400 Ts (away) Tj ET\n"
+               "BT 0 Ts ET\n" +
+               text_line(100, 500, "Helvetica", 12, "near"));
+    pdf_text_run run(w);
+    ASSERT_TRUE(run.display(1, false));
+    const kvl::TextPool* pool = run.page.pools[0];
+    int limit = static_cast<int>(kvl::TextPool::baseLimit / 4) + kvl::TextPool::growth;
+    EXPECT_GE(pool->firstIndex, -limit);
+    EXPECT_LE(pool->lastIndex, limit);
+    // The first glyph joins the far word; the next ones break away from its base line.
+    EXPECT_EQ(run.pool_words(0).size(), 5u);
+    run.page.coalesce(false, false);
+    auto lines = run.lines();
+    std::sort(lines.begin(), lines.end());
+    EXPECT_EQ(lines, std::vector<std::string>({"a", "ar", "f", "near", "way"}));
+}
