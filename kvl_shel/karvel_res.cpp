@@ -73,30 +73,31 @@ void draw_arrow(QPainter& p, qreal x, qreal y, qreal size, bool right)
     p.drawPath(arrow);
 }
 
+// Tall enough for the highest page, so that it fills the side of every exterior page.
 QPixmap draw_watermark()
 {
-    QPixmap image(164, 314);
+    QPixmap image(164, 360);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
-    QLinearGradient sky(0, 0, 0, 314);
+    QLinearGradient sky(0, 0, 0, 360);
     sky.setColorAt(0, deep_blue);
     sky.setColorAt(1, QColor(0x3f, 0x8f, 0xc4));
     p.fillRect(image.rect(), sky);
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(255, 255, 255, 20));
     p.drawEllipse(QPointF(130, 40), 60, 60);
-    p.drawEllipse(QPointF(20, 280), 80, 80);
-    draw_sheet(p, 34, 60, 82, 112, 2);
-    draw_arrow(p, 82, 236, 40, false);
+    p.drawEllipse(QPointF(20, 320), 80, 80);
+    draw_sheet(p, 34, 70, 82, 112, 2);
+    draw_arrow(p, 82, 250, 40, false);
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(14, 44, 69, 140));
-    p.drawRoundedRect(QRectF(30, 246, 104, 38), 6, 6);
+    p.drawRoundedRect(QRectF(30, 262, 104, 38), 6, 6);
     QFont mono(QStringLiteral("DejaVu Sans Mono"));
     mono.setPixelSize(18);
     mono.setBold(true);
     p.setFont(mono);
     p.setPen(amber);
-    p.drawText(QRectF(30, 246, 104, 38), Qt::AlignCenter, QStringLiteral("<xml/>"));
+    p.drawText(QRectF(30, 262, 104, 38), Qt::AlignCenter, QStringLiteral("<xml/>"));
     return image;
 }
 

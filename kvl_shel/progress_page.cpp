@@ -27,6 +27,7 @@ progress_page::progress_page() : tk_thread(false)
     bar = new QProgressBar();
     bar->setObjectName(QStringLiteral("1321"));
     bar->setRange(0, 100);
+    bar->setTextVisible(false);
     bar->setValue(0);
     layout->addWidget(bar);
     layout->addStretch(1);

@@ -495,13 +495,11 @@ TEST_F(WizardSettingsPage, ValidValuesLeaveByBackAndAllEmptiesTheList)
 
 TEST_F(WizardSettingsPage, HelpOpensItsTopic)
 {
-    const std::string help = wizard_shell::help_file_name();
-    write_file(help, "<html></html>");
+    const help_file_guard help(true);
     open_page();
     rig.click(QWizard::HelpButton);
     rig.click(QWizard::BackButton);
     rig.click(QWizard::HelpButton);
-    std::remove(help.c_str());
     ASSERT_EQ(rig.urls.urls.size(), 2u);
     EXPECT_EQ(rig.urls.urls[0].fragment().toStdString(), "1016");
     EXPECT_EQ(rig.urls.urls[1].fragment().toStdString(), "1013");

@@ -191,13 +191,13 @@ TEST_F(WizardRun, ClosingDuringARunStopsTheWorkerAndClosesTheDocument)
 
 TEST_F(WizardRun, HelpOnTheProgressPageOpensTheDefaultTopic)
 {
-    const std::string help = wizard_shell::help_file_name();
-    write_file(help, "<html></html>");
-    start_run(1);
-    rig.click(QWizard::HelpButton);
-    std::remove(help.c_str());
-    ASSERT_FALSE(rig.urls.urls.empty());
-    EXPECT_FALSE(rig.urls.urls[0].hasFragment());
-    EXPECT_EQ(rig.urls.urls[0].toLocalFile().toStdString(), help);
+    {
+        const help_file_guard help(true);
+        start_run(1);
+        rig.click(QWizard::HelpButton);
+        ASSERT_FALSE(rig.urls.urls.empty());
+        EXPECT_FALSE(rig.urls.urls[0].hasFragment());
+        EXPECT_EQ(rig.urls.urls[0].toLocalFile().toStdString(), help.path);
+    }
     ASSERT_TRUE(reaches_finish_page());
 }

@@ -311,16 +311,18 @@ TEST(WizardShell, HelpOpensTheFileBesideTheProgramOrSaysItIsMissing)
     url_recorder urls;
     const std::string help = wizard_shell::help_file_name();
     EXPECT_EQ(help, tk_get_module_path() + ".html");
-    QFile::remove(QString::fromStdString(help));
-    wizard_shell::display_help(1013);
+    {
+        const help_file_guard missing(false);
+        wizard_shell::display_help(1013);
+    }
     ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_EQ(boxes.boxes[0].text, "Help file does not exist. Reinstall the program.");
     EXPECT_TRUE(urls.urls.empty());
-
-    write_file(help, "<html></html>");
-    wizard_shell::display_help(1016);
-    wizard_shell::display_help();
-    QFile::remove(QString::fromStdString(help));
+    {
+        const help_file_guard present(true);
+        wizard_shell::display_help(1016);
+        wizard_shell::display_help();
+    }
     ASSERT_EQ(urls.urls.size(), 2u);
     EXPECT_EQ(urls.urls[0].toLocalFile().toStdString(), help);
     EXPECT_EQ(urls.urls[0].fragment().toStdString(), "1016");

@@ -12,6 +12,10 @@
 
 #include "pdf_writer.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 box_recorder::box_recorder()
 {
     wizard_shell::box_answerer = [this](QMessageBox& box) {
@@ -72,6 +76,27 @@ bool wait_for(const std::function<bool()>& condition, int timeout_ms)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return true;
+}
+
+help_file_guard::help_file_guard(bool present) : path(wizard_shell::help_file_name())
+{
+    const std::string lock = path + ".lock";
+    lock_fd = open(lock.c_str(), O_RDWR | O_CREAT, 0600);
+    if (lock_fd >= 0)
+        flock(lock_fd, LOCK_EX);
+    if (present)
+        write_file(path, "<html><body><h1 id=\"1013\">Files</h1><h1 id=\"1016\">Settings</h1></body></html>\n");
+    else
+        unlink(path.c_str());
+}
+
+help_file_guard::~help_file_guard()
+{
+    unlink(path.c_str());
+    if (lock_fd >= 0) {
+        flock(lock_fd, LOCK_UN);
+        close(lock_fd);
+    }
 }
 
 bool write_test_pdf(const std::string& path, int pages)

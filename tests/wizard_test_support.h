@@ -57,6 +57,20 @@ void pump_events(int milliseconds);
 // Processes events until the condition holds or the time runs out; returns the condition.
 bool wait_for(const std::function<bool()>& condition, int timeout_ms);
 
+// Holds the help file beside the test program for one test: tests of other processes
+// that use it wait. With present false the file is removed for the test.
+class help_file_guard {
+public:
+    explicit help_file_guard(bool present);
+    ~help_file_guard();
+    help_file_guard(const help_file_guard&) = delete;
+    help_file_guard& operator=(const help_file_guard&) = delete;
+    std::string path;
+
+private:
+    int lock_fd = -1;
+};
+
 // Writes a PDF of the given number of pages with a line of text on each.
 bool write_test_pdf(const std::string& path, int pages);
 
