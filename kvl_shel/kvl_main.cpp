@@ -33,6 +33,13 @@ unsigned gui_library_version()
     return (major << 16) | (minor & 0xFFFFu);
 }
 
+std::string wizard_title()
+{
+    char title[64];
+    std::snprintf(title, sizeof title, "Karvel %d.%d", version_major, version_minor);
+    return title;
+}
+
 bool gui_library_accepted(unsigned version)
 {
     return version >= 0x50050u;
@@ -61,9 +68,7 @@ int karvel_main(int argc, char** argv)
     try {
         check_gui_library();
         karvel_convertor convertor;
-        char title[64];
-        std::snprintf(title, sizeof title, "Karvel %d.%d", version_major, version_minor);
-        wizard_shell shell(title, 501, 311, 312);
+        wizard_shell shell(wizard_title(), 501, 311, 312);
 
         // Destroyed in reverse order: finish, progress (its worker first), settings,
         // file selection, welcome.

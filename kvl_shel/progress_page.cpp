@@ -57,7 +57,10 @@ void progress_page::on_timer(int)
         return;
     karvel_convertor& conv = tk_singleton<karvel_convertor>::instance();
     const double percent = conv.get_percent();
-    if (percent >= 100.0) {
+    // The finish page says the document is converted: move on once the run has also
+    // ended, so that the document's closing lines are written (and any failure in
+    // writing them has been reported) before it is shown.
+    if (percent >= 100.0 && !is_alive()) {
         wizard_shell& shell = tk_singleton<wizard_shell>::instance();
         shell.stop_timer();
         shell.setCurrentId(106);

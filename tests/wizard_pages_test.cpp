@@ -462,10 +462,13 @@ TEST_F(WizardSettingsPage, InvalidTagKeepsThePageAndTheValuesBeforeIt)
     set_text(rig.settings.get(), 1009, "rij");
     rig.click(QWizard::BackButton);
     EXPECT_EQ(rig.current(), 107);
-    ASSERT_EQ(rig.boxes.boxes.size(), 1u);
+    rig.click(QWizard::NextButton);
+    EXPECT_EQ(rig.current(), 107);
+    ASSERT_EQ(rig.boxes.boxes.size(), 2u);
     EXPECT_EQ(rig.boxes.boxes[0].text,
               "XML tag is not valid. You can use only alphanumeric symbols \n(A-Z, a-z, 0-9) and underscore (_) "
               "to compose XML tags.");
+    EXPECT_EQ(rig.boxes.boxes[1].text, rig.boxes.boxes[0].text);
     EXPECT_EQ(rig.convertor->page_list, (std::vector<unsigned>{2, 1}));
     EXPECT_EQ(rig.convertor->tags.cell, "");
     EXPECT_EQ(rig.convertor->tags.column, "kolumn");

@@ -400,6 +400,24 @@ TEST(WizardThreads, WorkFromAWorkerRunsOnTheUserInterfaceThread)
     EXPECT_TRUE(rethrown);
 }
 
+TEST(WizardEntry, TitleCarriesTheVersion)
+{
+    EXPECT_EQ(wizard_title(), "Karvel 2.3");
+}
+
+TEST(WizardShell, TitleIsShownOnceOnly)
+{
+    framework_rig rig;
+    rig.show();
+    rig.shell->setWindowTitle(QStringLiteral("changed"));
+    rig.shell->move(rig.shell->pos() + QPoint(13, 7));
+    const QPoint moved = rig.shell->pos();
+    rig.click(QWizard::NextButton);
+    rig.click(QWizard::BackButton);
+    EXPECT_EQ(rig.shell->windowTitle().toStdString(), "changed");
+    EXPECT_EQ(rig.shell->pos(), moved);
+}
+
 TEST(WizardEntry, GuiLibraryVersionCheck)
 {
     EXPECT_FALSE(gui_library_accepted(0x5004F));
