@@ -217,8 +217,19 @@ int page_writer::dumpCells(FILE*, TextRegion& region, const TextColumnGrid& grid
     int highestRow = 0;
     int previousEnd = -1;
     int previousCell = -1;
-    bool written = false;
+    bool written = false; // a cell with text was written
+    bool anyCell = false; // any cell was written, empty or not
     int cellsWritten = 0;
+
+    // Every table row after the first starts a new paragraph, also when its first
+    // cell is empty.
+    auto rowBreak = [&](int col) {
+        if (col == 0 && anyCell && columns > 1) {
+            write_line(tags.par_close());
+            write_line(tags.par_open());
+        }
+        anyCell = true;
+    };
 
     auto emptyCell = [&](int b, bool trailing) {
         if (b % columns == 0)
@@ -231,6 +242,7 @@ int page_writer::dumpCells(FILE*, TextRegion& region, const TextColumnGrid& grid
         if (written && previousEnd >= 0 && previousEnd >= s && e > s)
             ++s;
         tk_log(2, trailing ? "GOT STRING7: %s" : "GOT STRING2: %s", "");
+        rowBreak(b % columns);
         write_line(tags.line_open());
         write_line(tags.line_close());
         for (int p = s + 1; p <= e; ++p) {
@@ -295,10 +307,7 @@ int page_writer::dumpCells(FILE*, TextRegion& region, const TextColumnGrid& grid
                 text += ' ';
             }
         }
-        if (col == 0 && written && columns > 1) {
-            write_line(tags.par_close());
-            write_line(tags.par_open());
-        }
+        rowBreak(col);
         write_line(tags.line_open());
         tk_log(2, j - i == 1 ? "GOT STRING4: %s" : "GOT STRING5: %s", text.c_str());
         write_line(text);
