@@ -41,7 +41,7 @@ void wizard_page_base::post_wizard_buttons(int mask)
 bool wizard_page_base::on_cancel()
 {
     tk_log(2, "wizard_page::on_cancel");
-    tk_singleton<wizard_shell>::instance();
+    tk_singleton<wizard_shell>::instance(); // the question needs the shell
     return wizard_shell::question("Are you sure you want to exit the wizard?", mb_defbutton2);
 }
 

@@ -1,13 +1,13 @@
 #include "GUI2/g_wiz_sh.h"
 
 #include <QAbstractButton>
-#include <QPushButton>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QTimerEvent>
@@ -64,8 +64,6 @@ wizard_shell::wizard_shell(const std::string& window_title, unsigned icon, int w
     tk_log(1, "wizard_shell::ctor(%s)", title.c_str());
     setWizardStyle(QWizard::ModernStyle);
     setOption(QWizard::HaveHelpButton, true);
-    setOption(QWizard::NoBackButtonOnStartPage, false);
-    setOption(QWizard::NoDefaultButton, false);
     load_bitmaps(watermark_id, header_id);
 
     // Back asks the page first, so the page can keep the user where it is.
