@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -88,6 +89,29 @@ TEST(WizardWelcomePage, ActivationShowsOnlyNextAndTheLink)
     EXPECT_TRUE(rig.boxes.boxes.empty());
     EXPECT_FALSE(rig.welcome->pixmap(QWizard::WatermarkPixmap).isNull());
     EXPECT_FALSE(rig.files->pixmap(QWizard::BannerPixmap).isNull());
+}
+
+TEST(WizardWelcomePage, TheLinkOpensTheMakersHomePage)
+{
+    wizard_rig rig;
+    rig.show();
+    emit rig.welcome->link->linkActivated(QString::fromUtf8(maker_home_page));
+    ASSERT_EQ(rig.urls.urls.size(), 1u);
+    EXPECT_EQ(rig.urls.urls[0].toString().toStdString(), maker_home_page);
+    // A later visit attaches nothing again.
+    rig.click(QWizard::NextButton);
+    rig.click(QWizard::BackButton);
+    emit rig.welcome->link->linkActivated(QString::fromUtf8(maker_home_page));
+    EXPECT_EQ(rig.urls.urls.size(), 2u);
+}
+
+TEST_F(WizardFilePage, F1OpensTheFilePageTopic)
+{
+    const help_file_guard help(true);
+    QKeyEvent f1(QEvent::KeyPress, Qt::Key_F1, Qt::NoModifier);
+    QCoreApplication::sendEvent(edit(rig.files.get(), 1003), &f1);
+    ASSERT_EQ(rig.urls.urls.size(), 1u);
+    EXPECT_EQ(rig.urls.urls[0].fragment().toStdString(), "1013");
 }
 
 TEST(WizardWelcomePage, CancelConfirmedOnTheFirstPageClosesTheWizard)
