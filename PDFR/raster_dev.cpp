@@ -231,14 +231,20 @@ void raster_dev::eoClip(GfxState* state)
     clip(state);
 }
 
-void raster_dev::clipToStrokePath(GfxState* state)
+// The outline of a wide stroke of the current path (dash pattern applied), in px.
+void raster_dev::stroke_outline(GfxState* state, dev_path& out)
 {
     sync_splash(state);
     std::unique_ptr<SplashPath> path = make_splash_path(state->getPath());
     std::unique_ptr<SplashPath> outline(splash_->makeStrokePath(path.get(), state->getLineWidth()));
-    dev_path p;
     if (outline)
-        splash_to_device(*outline, p);
+        splash_to_device(*outline, out);
+}
+
+void raster_dev::clipToStrokePath(GfxState* state)
+{
+    dev_path p;
+    stroke_outline(state, p);
     clip_to(p);
 }
 
@@ -481,12 +487,8 @@ void raster_dev::stroke(GfxState* state)
 
 void raster_dev::stroke_wide(GfxState* state)
 {
-    sync_splash(state);
-    std::unique_ptr<SplashPath> path = make_splash_path(state->getPath());
-    std::unique_ptr<SplashPath> outline(splash_->makeStrokePath(path.get(), state->getLineWidth()));
     dev_path p;
-    if (outline)
-        splash_to_device(*outline, p);
+    stroke_outline(state, p);
     GfxRGB rgb;
     state->getStrokeRGB(&rgb);
     fill_hook(p, colToByte(rgb.r), colToByte(rgb.g), colToByte(rgb.b));

@@ -111,6 +111,7 @@ private:
     static std::unique_ptr<SplashPath> make_splash_path(const GfxPath* path);
     void sync_splash(GfxState* state);
     void splash_to_device(SplashPath& sp, dev_path& out) const;
+    void stroke_outline(GfxState* state, dev_path& out);
 
     clip_box clip_;
     std::vector<clip_box> saved_;

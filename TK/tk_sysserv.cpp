@@ -15,6 +15,7 @@
 
 #include "TK/tk_log.h"
 #include "TK/tk_utils.h"
+#include "platform/plat_io.h"
 
 extern char** environ;
 
@@ -55,20 +56,6 @@ std::string one_line(const std::string& text)
     return out;
 }
 
-bool write_all(int fd, const std::string& text)
-{
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 // Runs the mail program with the mail as its standard input; its exit status, or -1.
 int run_mailer(const std::string& program, const std::string& mail)
 {
@@ -77,7 +64,7 @@ int run_mailer(const std::string& program, const std::string& mail)
     if (fd < 0)
         return -1;
     unlink(name);
-    if (!write_all(fd, mail) || lseek(fd, 0, SEEK_SET) != 0) {
+    if (!plat_write_all(fd, mail) || lseek(fd, 0, SEEK_SET) != 0) {
         close(fd);
         return -1;
     }

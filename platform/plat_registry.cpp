@@ -1,4 +1,5 @@
 #include "platform/plat_registry.h"
+#include "platform/plat_io.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -475,20 +476,6 @@ bool make_folder(const std::string& path)
     return errno == EEXIST && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool write_all(int fd, const std::string& text)
-{
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 // Replaces the file with the document: a temporary file beside it, written, flushed to disk
 // and renamed over it. A foreign file that is replaced is kept as "<file>.damaged".
 LONG save_document(const std::string& file_path, const reg_document& doc)
@@ -508,7 +495,7 @@ LONG save_document(const std::string& file_path, const reg_document& doc)
     if (fd < 0)
         return error_of(errno);
     const std::string text = format_document(doc);
-    bool ok = fchmod(fd, 0600) == 0 && write_all(fd, text) && fsync(fd) == 0;
+    bool ok = fchmod(fd, 0600) == 0 && plat_write_all(fd, text) && fsync(fd) == 0;
     const int write_err = errno;
     if (close(fd) != 0)
         ok = false;
