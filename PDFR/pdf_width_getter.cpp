@@ -100,6 +100,11 @@ int pdf_width_getter::pixel_height(float size)
 void pdf_width_getter::set_font(const std::string& face, float size, bool bold, bool italic)
 {
     tk_log(1, "pdf_width_getter::set_font(%s, %f)", face.c_str(), static_cast<double>(size));
+    select(face, size, bold, italic);
+}
+
+void pdf_width_getter::select(const std::string& face, float size, bool bold, bool italic)
+{
     std::string name = face.substr(0, max_face_length);
     // The measurement depends on the size only through the pixel height.
     int pixels = pixel_height(size);
@@ -128,7 +133,7 @@ double pdf_width_getter::get_width(const std::string& text)
         return 0.0;
     if (current_ == nullptr) {
         // Before any font is chosen the platform's default face at 16 pixels is used.
-        set_font(std::string(), 12.0f, false, false);
+        select(std::string(), 12.0f, false, false);
     }
     font_entry* entry = current_;
     auto cached = entry->widths.find(text);

@@ -31,6 +31,8 @@ public:
 private:
     struct font_entry;
     struct impl;
+    // set_font without its trace line.
+    void select(const std::string& face, float size, bool bold, bool italic);
     std::unique_ptr<impl> impl_;
     font_entry* current_ = nullptr;
 };

@@ -4,6 +4,8 @@
 
 #include "PDFR/pdf_width_getter.h"
 #include "TK/tk_except.h"
+#include "TK/tk_log.h"
+#include "test_support.h"
 
 TEST(WidthGetter, PixelHeightTruncatesAtScreenResolution)
 {
@@ -101,4 +103,22 @@ TEST(WidthGetter, ManySizesStayBounded)
     }
     getter.set_font("Arial", 10.0f, false, false);
     EXPECT_DOUBLE_EQ(getter.get_width("M"), first);
+}
+
+TEST(WidthGetter, TraceLinesNameOnlyTheCallsMade)
+{
+    scratch_dir dir;
+    const std::string path = dir.file("trace.log");
+    {
+        tk_logger log(path.c_str(), true, 1, false);
+        pdf_width_getter getter;
+        getter.get_width("ab"); // the default font is taken without a set_font line
+        getter.set_font("Arial", 10.5f, true, false);
+        getter.get_width(" ");
+    }
+    EXPECT_EQ(read_file(path), "pdf_width_getter::ctor\r\n"
+                               "pdf_width_getter::get_width(ab)\r\n"
+                               "pdf_width_getter::set_font(Arial, 10.500000)\r\n"
+                               "pdf_width_getter::get_width( )\r\n"
+                               "pdf_width_getter::dtor\r\n");
 }
