@@ -28,7 +28,8 @@ QPushButton* make_button(QWidget* parent, int id, const char* text)
 {
     auto* button = new QPushButton(QString::fromLatin1(text), parent);
     button->setObjectName(id_name(id));
-    button->setAutoDefault(false);
+    // A focused button is the one that Enter presses; elsewhere Enter presses the default.
+    button->setAutoDefault(true);
     return button;
 }
 

@@ -25,6 +25,8 @@ bool file_dialog::run_dialog(bool save)
     QFileDialog dialog(owner, QString::fromStdString(texts.title), QString::fromStdString(initial_dir));
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    // The list shows each description alone; the pattern only selects the files.
+    dialog.setOption(QFileDialog::HideNameFilterDetails, true);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     QStringList filters;
