@@ -334,34 +334,57 @@ void TextPage::findDirection()
 
 namespace {
 
+// Block columns stay within this bound: extents of hostile pages can be inverted, nearly
+// empty or infinite, and their column arithmetic must not overflow.
+constexpr double columnLimit = 1 << 30;
+
+int clampColumn(double col)
+{
+    return static_cast<int>(std::max(-columnLimit, std::min(columnLimit, col)));
+}
+
+// col + (int)offset, truncated towards zero; a NaN offset counts as 0.
+int columnWithin(int col, double offset)
+{
+    if (offset != offset)
+        return col;
+    return clampColumn(col + std::trunc(std::max(-columnLimit, std::min(columnLimit, offset))));
+}
+
+// The first column wholly past the block b1.
+int columnPast(const TextBlock* b1)
+{
+    return clampColumn(static_cast<double>(b1->col) + b1->nColumns + 3);
+}
+
 // Column of b0 as seen from the earlier block b1.
 int columnAfter(const TextBlock* b0, const TextBlock* b1, int primaryRot)
 {
     switch (primaryRot) {
     case 0:
         if (b0->xMin > b1->xMax)
-            return b1->col + b1->nColumns + 3;
+            return columnPast(b1);
         if (b1->xMax == b1->xMin)
             return b1->col;
-        return b1->col + static_cast<int>((b0->xMin - b1->xMin) / (b1->xMax - b1->xMin) * b1->nColumns);
+        return columnWithin(b1->col, (b0->xMin - b1->xMin) / (b1->xMax - b1->xMin) * b1->nColumns);
     case 1:
         if (b0->yMin > b1->yMax)
-            return b1->col + b1->nColumns + 3;
+            return columnPast(b1);
         if (b1->yMax == b1->yMin)
             return b1->col;
-        return b1->col + static_cast<int>((b0->yMin - b1->yMin) / (b1->yMax - b1->yMin) * b1->nColumns);
+        return columnWithin(b1->col, (b0->yMin - b1->yMin) / (b1->yMax - b1->yMin) * b1->nColumns);
     case 2:
         if (b1->xMin > b0->xMax)
-            return b1->col + b1->nColumns + 3;
+            return columnPast(b1);
         if (b1->xMax == b1->xMin)
             return b1->col;
-        return b1->col + static_cast<int>((b0->xMax - b1->xMax) / (b1->xMin - b1->xMax) * b1->nColumns);
+        return columnWithin(b1->col, (b0->xMax - b1->xMax) / (b1->xMin - b1->xMax) * b1->nColumns);
     default:
         if (b1->yMin > b0->yMax)
-            return b1->col + b1->nColumns + 3;
+            return columnPast(b1);
         if (b1->yMax == b1->yMin)
             return b1->col;
-        return b1->col + static_cast<int>((b0->yMax - b1->yMax) / (b1->yMin - b1->yMax) * b1->nColumns);
+        return columnWithin(b1->col, (b0->yMax - b1->yMax) / (b1->yMin - b1->yMax) * b1->nColumns);
     }
 }
 
@@ -456,8 +479,8 @@ void assignBlockColumns(TextBlock** blocks, int n, int primaryRot)
         for (size_t k = 0; k < pending.size();) {
             TextBlock* b1 = blocks[pending[k]];
             if (start > primaryEnd(b1, primaryRot)) {
-                passed = std::max(passed, b1->col + b1->nColumns + 3);
-                col1 = std::max(col1, b1->col + b1->nColumns + 3);
+                passed = std::max(passed, columnPast(b1));
+                col1 = std::max(col1, columnPast(b1));
                 pending[k] = pending.back();
                 pending.pop_back();
             } else {

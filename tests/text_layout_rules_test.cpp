@@ -1,5 +1,6 @@
 // Block orders and relations for every rotation, flows and their free space, duplicate
 // search ranges, merges across font sizes and output columns per text encoding.
+#include <cmath>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -358,4 +359,31 @@ TEST(LineOrder, VerticalLinesCompareByTheirXExtents)
         delete b;
         delete c;
     }
+}
+
+// A font size beyond every bound gives infinite word boxes: the pass still places every
+// character in one line and keeps the block columns in range.
+TEST(TextLayout, InfiniteExtentsStayInRange)
+{
+    glyph_driver d(10);
+    d.string(100, 100, "abc", 5);
+    d.string(100, 112, "defgh", 5);
+    d.set_size(1e308);
+    d.string(300, 100, "xy", 5);
+    d.string(300, 300, "z", 5);
+    d.set_size(10);
+    d.string(400, 300, "tail", 5);
+    d.page.coalesce(false, false);
+    int chars = 0, infinite = 0;
+    for (int i = 0; i < d.page.nBlocks; ++i) {
+        const TextBlock* b = d.page.blocks[i];
+        infinite += !std::isfinite(b->yMin) || !std::isfinite(b->yMax);
+        EXPECT_GE(b->col, 0);
+        EXPECT_LT(b->col, 1000);
+        for (const TextLine* l = b->lines; l != nullptr; l = l->next)
+            for (const TextWord* w = l->words; w != nullptr; w = w->next)
+                chars += w->len;
+    }
+    EXPECT_GT(infinite, 0);
+    EXPECT_EQ(chars, 15);
 }
