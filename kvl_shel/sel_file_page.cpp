@@ -1,6 +1,7 @@
 #include "kvl_shel/sel_file_page.h"
 
 #include <QEvent>
+#include <QFocusEvent>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -80,8 +81,10 @@ sel_file_page::sel_file_page()
 
 bool sel_file_page::eventFilter(QObject* watched, QEvent* event)
 {
-    // Leaving the source edit with a name proposes a destination.
-    if (watched == src_edit && event->type() == QEvent::FocusOut) {
+    // Leaving the source edit with a name proposes a destination. The edit's own context
+    // menu takes the focus only for a moment: the user is still in the edit.
+    if (watched == src_edit && event->type() == QEvent::FocusOut &&
+        static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason) {
         const std::string text = src_edit->text().toStdString();
         if (!text.empty())
             begin_edit_dest(text.c_str());

@@ -8,6 +8,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFocusEvent>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
@@ -237,4 +238,20 @@ TEST(WizardTexts, EnterInTheContinueDialogPressesTheFocusedButtonElseContinue)
         EXPECT_TRUE(script.all_ran());
         EXPECT_FALSE(dialog.dont_show_again);
     }
+}
+
+TEST(WizardTexts, TheSourceEditsContextMenuDoesNotCountAsLeavingIt)
+{
+    wizard_rig rig;
+    rig.to_file_page();
+    QLineEdit* src = rig.files->control_as<QLineEdit>(1003);
+    QLineEdit* dest = rig.files->control_as<QLineEdit>(1004);
+    dest->setText(QStringLiteral("/kept/as/typed.xml"));
+    src->setText(QStringLiteral("/elsewhere/rep"));
+    QFocusEvent to_menu(QEvent::FocusOut, Qt::PopupFocusReason);
+    QCoreApplication::sendEvent(src, &to_menu);
+    EXPECT_EQ(dest->text().toStdString(), "/kept/as/typed.xml");
+    QFocusEvent away(QEvent::FocusOut, Qt::TabFocusReason);
+    QCoreApplication::sendEvent(src, &away);
+    EXPECT_EQ(dest->text().toStdString(), "/kept/as/rep.xml");
 }
