@@ -212,6 +212,26 @@ TEST(TextPdf, Type3FontWithoutMTakesTheFirstLetter)
     EXPECT_EQ(run.lines(), std::vector<std::string>({"aaa"}));
 }
 
+TEST(TextPdf, Type3FontWithoutLettersTakesTheFirstGlyphWithAWidth)
+{
+    // Glyph names that are not single letters; the font matrix is twice as tall as wide.
+    pdf_writer w;
+    int g = w.add_stream("", "400 0 0 0 300 500 d1 0 0 300 500 re f");
+    int font = w.add_object("<< /Type /Font /Subtype /Type3 /FontBBox [0 0 1000 1000] "
+                            "/FontMatrix [0.001 0 0 0.002 0 0] /CharProcs << /g1 " + std::to_string(g) +
+                            " 0 R /g2 " + std::to_string(g) + " 0 R >> /Encoding << /Type /Encoding "
+                            "/Differences [1 /g1 /g2] >> /FirstChar 1 /LastChar 2 /Widths [0 400] "
+                            "/Resources << >> >>");
+    int page = w.add_page("BT /T3 12 Tf 100 700 Td <0202> Tj ET\n");
+    w.page_at(page).extra_fonts["T3"] = font;
+    pdf_text_run run(w);
+    ASSERT_TRUE(run.display(1, false));
+    const TextWord* word = first_word(run);
+    ASSERT_NE(word, nullptr);
+    // g2 is 0.4 wide: 12 x 0.4 / 0.5, then x |0.002 / 0.001|.
+    EXPECT_NEAR(word->fontSize, 19.2, 1e-9);
+}
+
 TEST(TextPdf, FontNamesChooseTheFamily)
 {
     pdf_writer w;
