@@ -9,6 +9,7 @@
 
 #include <UnicodeMap.h>
 
+#include "PDFR/pdf_ulin.h"
 #include "text_glyph_driver.h"
 
 using kvl::TextBlock;
@@ -386,4 +387,27 @@ TEST(TextLayout, InfiniteExtentsStayInRange)
     }
     EXPECT_GT(infinite, 0);
     EXPECT_EQ(chars, 15);
+}
+
+// A run that restarts keeps the right edge of the word it began with: after the restart
+// a word ending where that first word ended still makes the run a group.
+TEST(TextLayout, RestartedRunKeepsTheFirstRightEdge)
+{
+    pdf_uline_processor processor(1);
+    glyph_driver d(10);
+    d.string(100, 100, "abcdef", 5);   // x 100 to 130
+    d.string(100, 200, "abcdefgh", 5); // to 140, far below: the run restarts here
+    d.string(100, 212, "abcdef", 5);   // to 130 again
+    d.string(300, 400, "xy", 5);
+    d.page.coalesce(false, false);
+    std::vector<int> groups;
+    for (double base : {100.0, 200.0, 212.0, 400.0})
+        for (const TextLine* l : d.line_ptrs())
+            if (l->base == base)
+                groups.push_back(l->words->groupId);
+    ASSERT_EQ(groups.size(), 4u);
+    EXPECT_EQ(groups[0], 0);
+    EXPECT_NE(groups[1], 0);
+    EXPECT_EQ(groups[2], groups[1]);
+    EXPECT_EQ(groups[3], 0);
 }
