@@ -105,6 +105,10 @@ int pdf_uline_processor::process_is_inCell(double xMin, double xMax, double yMin
     for (const reg_item& t : tables) {
         tk_log(1, "Compare with region(%f,%f,%f,%f,%d)", t.xMin, t.xMax, t.yMin, t.yMax, t.number);
         const int c = t.is_inCell(xMin, xMax, yMin, yMax);
+        // A cell index from 10000 on would read back as a cell of the next table: such a
+        // box counts as outside every table.
+        if (c >= 10000)
+            return 0;
         if (c >= 0)
             return t.number * 10000 + c;
     }

@@ -300,3 +300,30 @@ TEST(CellLookup, TraceLines)
     EXPECT_NE(log.find("pdf_uline_processor::set_line(10.000000,4.000000,7.000000,7.500000)\r\n"),
               std::string::npos);
 }
+
+TEST(CellLookup, CellIndexBeyondTheCodeRangeIsOutside)
+{
+    // One row of 10001 cells, 10 pt wide each; a second table that the code of cell
+    // 10000 would otherwise name.
+    proc_t p(1);
+    proc_t::reg_item wide;
+    wide.number = 1;
+    wide.xMin = 0;
+    wide.xMax = 100010;
+    wide.yMin = 0;
+    wide.yMax = 20;
+    for (int k = 0; k <= 10000; ++k) {
+        proc_t::cell c;
+        c.xMin = 10.0 * k;
+        c.xMax = 10.0 * (k + 1);
+        c.yMin = 0;
+        c.yMax = 20;
+        wide.cells.push_back(c);
+    }
+    p.tables.push_back(wide);
+    p.tables.push_back(grid_table(2, 0, 100, 200, 0, 100, 200));
+    EXPECT_EQ(p.process_is_inCell(99993, 99997, 5, 15), 19999);
+    const int code = p.process_is_inCell(100003, 100007, 5, 15);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(p.table_of(code), nullptr);
+}
