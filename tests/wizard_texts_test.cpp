@@ -255,3 +255,37 @@ TEST(WizardTexts, TheSourceEditsContextMenuDoesNotCountAsLeavingIt)
     QCoreApplication::sendEvent(src, &away);
     EXPECT_EQ(dest->text().toStdString(), "/kept/as/rep.xml");
 }
+
+TEST(WizardTexts, ErrorDialogsTabOrder)
+{
+    std::vector<std::string> ex_chain, continue_chain;
+    const auto chain_from = [](QDialog* d, const char* first) {
+        std::vector<std::string> chain;
+        QWidget* start = d->findChild<QWidget*>(QString::fromLatin1(first));
+        QWidget* w = start;
+        for (int guard = 0; w != nullptr && guard < 50; ++guard) {
+            if ((w->focusPolicy() & Qt::TabFocus) != 0 && d->isAncestorOf(w))
+                chain.push_back(w->objectName().toStdString());
+            w = w->nextInFocusChain();
+            if (w == start)
+                break;
+        }
+        return chain;
+    };
+    dialog_script script;
+    script.on("114", [&](QDialog* d) {
+        ex_chain = chain_from(d, "1112");
+        d->findChild<QPushButton*>(QStringLiteral("1"))->click();
+    });
+    script.on("115", [&](QDialog* d) {
+        continue_chain = chain_from(d, "2");
+        d->findChild<QPushButton*>(QStringLiteral("2"))->click();
+    });
+    dlg_error_ex ex("m");
+    EXPECT_EQ(1, ex.do_modal());
+    dlg_error_continue cont("m");
+    EXPECT_EQ(2, cont.do_modal());
+    EXPECT_TRUE(script.all_ran());
+    EXPECT_EQ(ex_chain, (std::vector<std::string>{"1112", "1", "1108"}));
+    EXPECT_EQ(continue_chain, (std::vector<std::string>{"2", "1", "1222"}));
+}
