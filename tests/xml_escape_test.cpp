@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "TK/tk_log.h"
 #include "karvel/xml_escape.h"
 #include "test_support.h"
 
@@ -141,4 +142,31 @@ TEST(XmlEscape, EveryCodeClassParsesAsXml)
     scratch_dir dir;
     write_file(dir.file("codes.xml"), doc);
     EXPECT_EQ(xmllint_errors(dir.file("codes.xml")), "");
+}
+
+TEST(XmlEscape, SecondByteDecidesBeforeTheLowByte)
+{
+    // Low bytes '&', '<' and 'A' under a non-zero second byte: the whole code in decimal.
+    EXPECT_EQ(xml_escape_code(0x126), "&#294;");
+    EXPECT_EQ(xml_escape_code(0x13C), "&#316;");
+    EXPECT_EQ(xml_escape_code(0x141), "&#321;");
+    EXPECT_EQ(xml_escape_code(0xFF26), "&#65318;");
+}
+
+TEST(XmlEscape, TraceLines)
+{
+    scratch_dir dir;
+    const std::string path = dir.file("trace.log");
+    {
+        tk_logger log(path.c_str(), true, 1, false);
+        EXPECT_EQ(xml_escape_code(0x41), "A");
+        EXPECT_EQ(xml_escape_code(0x20AC), "&#8364;");
+    }
+    const std::string log = read_file(path);
+    EXPECT_NE(log.find("TextPage::convertChar(0041, 'A')\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("TextPage::convertChar(20AC, '\xAC')\r\nkod16='20ac' kod10='8364' left=' ' right='\xAC'\n"),
+              std::string::npos)
+        << log;
+    // Only codes from U+0100 up get the second line.
+    EXPECT_EQ(log.find("kod10='65'"), std::string::npos) << log;
 }
