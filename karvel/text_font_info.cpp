@@ -7,14 +7,18 @@ namespace kvl {
 
 TextFontInfo::TextFontInfo(GfxState* state)
 {
-    if (state != nullptr)
+    if (state != nullptr && state->getFont()) {
         gfxFont = state->getFont();
+        hasFont = true;
+    }
 }
 
 bool TextFontInfo::matches(GfxState* state) const
 {
     GfxFont* current = state != nullptr ? state->getFont().get() : nullptr;
-    return gfxFont.get() == current;
+    if (current == nullptr)
+        return !hasFont;
+    return hasFont && gfxFont.lock().get() == current;
 }
 
 } // namespace kvl

@@ -15,9 +15,13 @@ public:
     // True when this record stands for the state's current font.
     bool matches(GfxState* state) const;
 
-    // Held for the page, so that a record never outlives its font or stands for a
-    // different font allocated at the same address. Null for a state without font.
-    std::shared_ptr<GfxFont> gfxFont;
+    // The font while the core still holds it; null for a state without font. The record
+    // does not keep the font alive (a form's fonts go with the form), and a font freed by
+    // the core is never mistaken for a later one at the same address.
+    std::shared_ptr<GfxFont> getFont() const { return gfxFont.lock(); }
+
+    std::weak_ptr<GfxFont> gfxFont;
+    bool hasFont = false;
 };
 
 } // namespace kvl

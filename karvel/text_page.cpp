@@ -57,6 +57,7 @@ void TextPage::clear()
     for (TextFontInfo* font : fonts)
         delete font;
     fonts.clear();
+    fontIndex.clear();
 }
 
 void TextPage::startPage()
@@ -83,16 +84,16 @@ void TextPage::setPageSize(double width, double height)
 
 void TextPage::updateFont(GfxState* state)
 {
-    currentFont = nullptr;
-    for (TextFontInfo* font : fonts) {
-        if (font->matches(state)) {
-            currentFont = font;
-            break;
-        }
-    }
-    if (currentFont == nullptr) {
+    // A live font has at most one record, so the record found by its address (when it
+    // still stands for it) is the first that matches.
+    const GfxFont* key = state->getFont().get();
+    auto indexed = fontIndex.find(key);
+    if (indexed != fontIndex.end() && indexed->second->matches(state)) {
+        currentFont = indexed->second;
+    } else {
         currentFont = new TextFontInfo(state);
         fonts.push_back(currentFont);
+        fontIndex[key] = currentFont;
     }
 
     currentFontSize = state->getTransformedFontSize();

@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstdio>
+#include <unordered_map>
 #include <vector>
 
 #include <CharTypes.h>
 
+class GfxFont;
 class GfxState;
 class UnicodeMap;
 
@@ -74,6 +76,9 @@ private:
     void buildFlows();
 
     bool coalesced;
+    // The record of each font address, for a lookup in constant time: a page that runs a
+    // form many times meets a new font object, and so a new record, each time.
+    std::unordered_map<const GfxFont*, TextFontInfo*> fontIndex;
 };
 
 } // namespace kvl

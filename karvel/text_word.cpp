@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
 #include <GfxFont.h>
 #include <GfxState.h>
@@ -119,10 +120,11 @@ TextWord::TextWord(GfxState* state, int rotA, double x0A, double y0A, int stream
     state->transform(x0, y0, &x, &y);
     tk_log(1, "STEP #1");
 
-    GfxFont* gfxFont = font != nullptr ? font->gfxFont.get() : nullptr;
+    std::shared_ptr<GfxFont> heldFont = font != nullptr ? font->getFont() : nullptr;
+    GfxFont* gfxFont = heldFont.get();
     if (gfxFont != nullptr) {
         tk_log(1, "gfxFont is not NULL");
-        matchFamily(state);
+        matchFamily(gfxFont);
     } else {
         tk_log(1, "gfxFont is NULL");
         int row = first_row_where([](int r) { return row_code(r).back() == '0'; });
@@ -190,10 +192,8 @@ TextWord::TextWord(GfxState* state, int rotA, double x0A, double y0A, int stream
     }
 }
 
-void TextWord::matchFamily(GfxState* state)
+void TextWord::matchFamily(GfxFont* gfxFont)
 {
-    (void)state;
-    GfxFont* gfxFont = font->gfxFont.get();
     const std::optional<std::string>& nameOpt = gfxFont->getName();
     std::string name = nameOpt ? *nameOpt : std::string();
     const GooString* embedded = gfxFont->getEmbeddedFontName();

@@ -5,6 +5,7 @@
 
 #include <CharTypes.h>
 
+class GfxFont;
 class GfxState;
 
 namespace kvl {
@@ -54,7 +55,7 @@ public:
     int colorR, colorG, colorB;
 
 private:
-    void matchFamily(GfxState* state);
+    void matchFamily(GfxFont* gfxFont);
 };
 
 // The characters that mark a list bullet when a word starts with one.

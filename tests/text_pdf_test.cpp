@@ -304,11 +304,16 @@ TEST(TextPdf, SecondPageStartsClean)
     pdf_text_run run(w);
     ASSERT_TRUE(run.display(1));
     EXPECT_EQ(run.lines(), std::vector<std::string>({"first page"}));
-    ASSERT_TRUE(run.display(2));
-    EXPECT_EQ(run.lines(), std::vector<std::string>({"second page"}));
+    ASSERT_TRUE(run.display(2, false));
+    // Only the second page's font has a record (the core frees a page's fonts after it).
+    int with_font = 0;
     for (const kvl::TextFontInfo* font : run.page.fonts)
-        if (font->gfxFont)
-            EXPECT_EQ(font->gfxFont->getName().value_or(""), "Courier");
+        with_font += font->hasFont ? 1 : 0;
+    EXPECT_EQ(with_font, 1);
+    for (const TextWord* word : run.pool_words(0))
+        EXPECT_EQ(word->faceName, "Courier New");
+    run.page.coalesce(false, false);
+    EXPECT_EQ(run.lines(), std::vector<std::string>({"second page"}));
 }
 
 TEST(TextPdf, StringStartFarFromItsGlyphsKeepsThePoolsBounded)
@@ -331,4 +336,31 @@ TEST(TextPdf, StringStartFarFromItsGlyphsKeepsThePoolsBounded)
     auto lines = run.lines();
     std::sort(lines.begin(), lines.end());
     EXPECT_EQ(lines, std::vector<std::string>({"a", "ar", "f", "near", "way"}));
+}
+
+TEST(TextPdf, AFormRunManyTimesKeepsNoneOfItsFontsAlive)
+{
+    // Each run of the form gives the core a new font object; the page's records neither keep
+    // those fonts nor take a later font at a freed one's address for it.
+    pdf_writer w;
+    int form = w.add_stream("/Type /XObject /Subtype /Form /BBox [0 0 612 792] /Resources << /Font << /F1 << "
+                            "/Type /Font /Subtype /Type1 /BaseFont /Courier >> >> >>",
+                            "BT /F1 12 Tf 100 700 Td (x) Tj ET");
+    std::string content;
+    for (int i = 0; i < 2000; ++i)
+        content += "/Fm Do\n";
+    content += text_line(100, 500, "Helvetica", 12, "after");
+    int page = w.add_page(content);
+    w.page_at(page).xobjects["Fm"] = form;
+    pdf_text_run run(w);
+    ASSERT_TRUE(run.display(1, false));
+    int alive = 0;
+    for (const kvl::TextFontInfo* font : run.page.fonts)
+        alive += font->getFont() ? 1 : 0;
+    EXPECT_EQ(alive, 0); // the core has freed them all after the page
+    std::map<std::string, int> faces;
+    for (const TextWord* word : run.pool_words(0))
+        ++faces[word->faceName];
+    EXPECT_EQ(faces["Courier New"], 2000);
+    EXPECT_EQ(faces["Arial"], 1);
 }
