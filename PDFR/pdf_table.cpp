@@ -2,6 +2,7 @@
 #include <cmath>
 #include <vector>
 
+#include "PDFR/pdf_overlap.h"
 #include "PDFR/pdf_ulin.h"
 #include "TK/tk_log.h"
 
@@ -12,19 +13,6 @@ using reg_item = pdf_uline_processor::reg_item;
 
 // Cell codes hold the cell index in their last four digits.
 constexpr size_t max_cells_per_table = 9999;
-
-// Signed overlap of [a, b] and [c, d] relative to the shorter interval.
-double overlapRatio(double a, double b, double c, double d)
-{
-    if ((a == b && c <= a && a <= d) || (c == d && a <= c && c <= b))
-        return 1.0;
-    if (a == b || c == d)
-        return 0.0;
-    const double lo1 = std::fmin(a, b), hi1 = std::fmax(a, b);
-    const double lo2 = std::fmin(c, d), hi2 = std::fmax(c, d);
-    const double overlap = std::fmin(hi1, hi2) - std::fmax(lo1, lo2);
-    return overlap / std::fmin(hi1 - lo1, hi2 - lo2);
-}
 
 bool is_horizontal(const line_rect& l) { return l.yMax - l.yMin < 7; }
 bool is_vertical(const line_rect& l) { return l.xMax - l.xMin < 7; }

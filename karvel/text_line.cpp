@@ -207,30 +207,6 @@ void TextLine::coalesce(const UnicodeMap* uMap)
     hyphenated = (len > 0 && text[len - 1] == 0x2D) ? 1 : 0;
 }
 
-double overlapRatio(double a, double b, double c, double d)
-{
-    if ((a == b && c <= a && a <= d) || (c == d && a <= c && c <= b))
-        return 1.0;
-    if (a == b || c == d)
-        return 0.0;
-    double lo1 = std::min(a, b), hi1 = std::max(a, b);
-    double lo2 = std::min(c, d), hi2 = std::max(c, d);
-    double overlap = std::min(hi1, hi2) - std::max(lo1, lo2);
-    return overlap / std::min(hi1 - lo1, hi2 - lo2);
-}
-
-double overlapRatioToLonger(double a, double b, double c, double d)
-{
-    if ((a == b && c <= a && a <= d) || (c == d && a <= c && c <= b))
-        return 1.0;
-    if (a == b || c == d)
-        return 0.0;
-    double lo1 = std::min(a, b), hi1 = std::max(a, b);
-    double lo2 = std::min(c, d), hi2 = std::max(c, d);
-    double overlap = std::min(hi1, hi2) - std::max(lo1, lo2);
-    return overlap / std::max(hi1 - lo1, hi2 - lo2);
-}
-
 int linePrimaryOrder(const TextLine* a, const TextLine* b)
 {
     if (a->rot == b->rot) {

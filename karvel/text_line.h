@@ -3,6 +3,8 @@
 
 #include <CharTypes.h>
 
+#include "PDFR/pdf_overlap.h"
+
 class UnicodeMap;
 
 namespace kvl {
@@ -46,10 +48,8 @@ public:
     int cellCode;
 };
 
-// Signed overlap of [a, b] and [c, d] relative to the shorter interval.
-double overlapRatio(double a, double b, double c, double d);
-// The same relative to the longer interval.
-double overlapRatioToLonger(double a, double b, double c, double d);
+using ::overlapRatio;
+using ::overlapRatioToLonger;
 
 // qsort comparisons over arrays of TextLine*; each returns -1, 0 or 1.
 int cmpLinePrimary(const void* a, const void* b);
