@@ -146,17 +146,7 @@ void TextBlock::buildLines(const UnicodeMap* uMap)
         if (p > pool->lastIndex)
             break;
 
-        // The start word: first in primary order among the heads of four buckets.
-        int startIdx = p;
-        TextWord* w0 = pool->getPool(p);
-        for (int j = p + 1; j <= p + 3 && j <= pool->lastIndex; ++j) {
-            TextWord* head = pool->getPool(j);
-            if (head != nullptr && head->primaryCmp(w0) < 0) {
-                w0 = head;
-                startIdx = j;
-            }
-        }
-        pool->unlink(startIdx, nullptr, w0);
+        TextWord* w0 = pool->takeStartWord(p);
 
         TextLine* line = new TextLine(this, w0->rot, w0->base);
         line->addWord(w0);

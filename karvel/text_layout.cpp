@@ -163,16 +163,7 @@ void TextPage::buildBlocks(const UnicodeMap* uMap)
             if (p > pool->lastIndex)
                 break;
 
-            int startIdx = p;
-            TextWord* w0 = pool->getPool(p);
-            for (int j = p + 1; j <= p + 3 && j <= pool->lastIndex; ++j) {
-                TextWord* head = pool->getPool(j);
-                if (head != nullptr && head->primaryCmp(w0) < 0) {
-                    w0 = head;
-                    startIdx = j;
-                }
-            }
-            pool->unlink(startIdx, nullptr, w0);
+            TextWord* w0 = pool->takeStartWord(p);
 
             TextBlock* blk = new TextBlock(this, rot);
             blk->pool->addWord(w0);

@@ -114,6 +114,21 @@ void TextPool::unlink(int idx, TextWord* prev, TextWord* word)
     word->next = nullptr;
 }
 
+TextWord* TextPool::takeStartWord(int idx)
+{
+    int startIdx = idx;
+    TextWord* w0 = getPool(idx);
+    for (int j = idx + 1; j <= idx + 3 && j <= lastIndex; ++j) {
+        TextWord* head = getPool(j);
+        if (head != nullptr && head->primaryCmp(w0) < 0) {
+            w0 = head;
+            startIdx = j;
+        }
+    }
+    unlink(startIdx, nullptr, w0);
+    return w0;
+}
+
 bool TextPool::removeWord(TextWord* word)
 {
     if (firstIndex > lastIndex)

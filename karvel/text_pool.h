@@ -26,6 +26,9 @@ public:
     void addWord(TextWord* word);
     // Unlinks the word that follows prev (or heads the bucket when prev is null).
     void unlink(int idx, TextWord* prev, TextWord* word);
+    // Takes out the word that starts a line or block: the first in primary order among
+    // the heads of bucket idx (not empty) and the three buckets after it.
+    TextWord* takeStartWord(int idx);
     // Unlinks a word from its bucket (found through the word's base); true when found.
     bool removeWord(TextWord* word);
 
