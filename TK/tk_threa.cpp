@@ -52,7 +52,13 @@ tk_thread::~tk_thread()
         else
             cleanup();
     } catch (const tk_exception&) {
-        // nothing more can be done while the owner goes away
+        // The job ended between the test and stop(): the thread is still to be joined,
+        // which must happen before its handle is destroyed.
+        if (handle.joinable())
+            handle.join();
+        if (functor != nullptr && owns_functor)
+            delete functor;
+        functor = nullptr;
     }
 }
 
@@ -113,6 +119,11 @@ void tk_thread::routine(tk_thread_functor* job, std::atomic<bool>* running)
     } catch (const tk_exception& e) {
         // Jobs report their own failures; anything that escapes is logged here.
         tk_log(3, "Internal error:\n%s", e.what());
+    } catch (const tk_final_exception&) {
+        // the run was abandoned on purpose
+    } catch (const std::exception& e) {
+        // An exception leaving a thread would end the process.
+        tk_log(3, "ERROR:\n%s", e.what());
     }
     *running = false;
 }

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <stdexcept>
 #include <thread>
 
 #include "TK/tk_except.h"
@@ -179,4 +180,42 @@ TEST(WorkerThread, MissingJobIsAnInternalError)
         EXPECT_EQ(e.message, assertion(105));
     }
     EXPECT_FALSE(t.is_alive());
+}
+
+namespace {
+
+// A job whose run leaves with a standard exception.
+class throwing_job : public tk_thread_functor {
+public:
+    void run() override { throw std::runtime_error("job failed"); }
+};
+
+} // namespace
+
+TEST(WorkerThread, StandardExceptionLeavingTheJobEndsOnlyTheThread)
+{
+    throwing_job job;
+    job_thread t(&job);
+    t.start();
+    for (int i = 0; i < 2000 && t.is_alive(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_FALSE(t.is_alive());
+    t.cleanup();
+    EXPECT_EQ(t.job(), nullptr);
+}
+
+TEST(WorkerThread, DestroyedWhileTheJobIsEnding)
+{
+    // The owner goes away around the moment the job returns; whichever way the race
+    // between the two falls, the thread is joined and the job finished once.
+    for (int round = 0; round < 300; ++round) {
+        counting_job job(round % 3);
+        {
+            job_thread t(&job);
+            t.start();
+            if (round % 2 == 1)
+                std::this_thread::yield();
+        }
+        EXPECT_EQ(job.finishes, 1);
+    }
 }
