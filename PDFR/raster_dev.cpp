@@ -569,14 +569,19 @@ void raster_dev::stroke_narrow(GfxState* state)
                 segment(p.xs[i - 1], p.ys[i - 1], p.xs[i], p.ys[i]);
             continue;
         }
-        // The dash state starts afresh on each subpath.
+        // The dash state starts afresh on each subpath. Without a phase the first entry
+        // is on even when it is empty (a dot at the start).
         double ph = phase - std::floor(phase / total) * total;
         size_t idx = 0;
         bool on = true;
-        while (ph >= dash[idx]) {
-            ph -= dash[idx];
-            on = !on;
-            idx = (idx + 1) % dash.size();
+        if (ph > 0) {
+            while (idx < dash.size() && ph >= dash[idx]) {
+                ph -= dash[idx];
+                on = !on;
+                ++idx;
+            }
+            if (idx == dash.size())
+                break; // a phase that rounds to the whole pattern strokes nothing
         }
         double left = dash[idx] - ph; // of the current dash entry
         for (size_t i = a + 1; i < e && pieces < max_dash_pieces; ++i) {

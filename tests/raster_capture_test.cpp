@@ -253,6 +253,15 @@ TEST(RasterCapture, DashedHairlineGivesItsFirstDash)
                                  line_to(310.5, 100.5) + "S Q\n");
     ASSERT_EQ(clipped.size(), 1u);
     expect_box(clipped[0], 40, 60, 100, 100);
+    // without a phase an empty first dash is a dot at the start, and that dot is taken
+    const auto dotted = capture("[0 20] 0 d 0 w " + move_to(10.5, 100.5) + line_to(310.5, 100.5) + "S\n");
+    ASSERT_EQ(dotted.size(), 1u);
+    expect_box(dotted[0], 10, 10, 100, 100);
+    // with a phase the empty entry is passed over like any other
+    const auto dotted_shifted =
+        capture("[0 20] 5 d 0 w " + move_to(10.5, 100.5) + line_to(310.5, 100.5) + "S\n");
+    ASSERT_EQ(dotted_shifted.size(), 1u);
+    expect_box(dotted_shifted[0], 25, 25, 100, 100);
     // a pattern of zero length strokes nothing
     EXPECT_TRUE(capture("[0 0] 0 d 0 w " + move_to(10.5, 100.5) + line_to(310.5, 100.5) + "S\n").empty());
 }
