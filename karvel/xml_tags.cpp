@@ -10,6 +10,9 @@ xml_tags::xml_tags()
 
 bool xml_tags::is_valid_tag(const std::string& name)
 {
+    // An XML element name cannot begin with a digit: the document would not parse.
+    if (!name.empty() && name[0] >= '0' && name[0] <= '9')
+        return false;
     for (const char c : name) {
         const bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
         if (!ok)

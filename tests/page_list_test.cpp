@@ -82,7 +82,7 @@ TEST(XmlTags, DefaultsValidationAndTags)
     EXPECT_EQ(tags.table_open(), "<table>");
     EXPECT_EQ(tags.cell, "cell");
 
-    for (const char* bad : {"a-b", "a b", "a.b", "é"}) {
+    for (const char* bad : {"a-b", "a b", "a.b", "é", "9_P", "0"}) {
         try {
             tags.set_par(bad);
             ADD_FAILURE() << bad << " accepted";
@@ -92,13 +92,15 @@ TEST(XmlTags, DefaultsValidationAndTags)
         }
         EXPECT_EQ(tags.par, "par");
     }
-    tags.set_par("9_P");
-    EXPECT_EQ(tags.par_open(), "<9_P>");
+    tags.set_par("P_9");
+    EXPECT_EQ(tags.par_open(), "<P_9>");
     tags.set_row("");
     EXPECT_EQ(tags.row_open(), "");
     EXPECT_EQ(tags.row_close(), "");
-    tags.set_line("9_P");
-    EXPECT_EQ(tags.line_close(), "</9_P>");
+    tags.set_line("_9P");
+    EXPECT_EQ(tags.line_close(), "</_9P>");
+    EXPECT_TRUE(xml_tags::is_valid_tag(""));
+    EXPECT_FALSE(xml_tags::is_valid_tag("7"));
 
     EXPECT_THROW(xml_tags::make_tag(nullptr, "x"), tk_mail_assertion);
     try {
