@@ -1,6 +1,8 @@
 // The wizard's stored settings: eleven values under the convertor's registry key.
 #include "karvel/kvl_conv.h"
 
+#include <utility>
+
 #include "TK/tk_log.h"
 
 bool karvel_convertor::serialize(bool save)
@@ -25,5 +27,17 @@ bool karvel_convertor::serialize(bool save)
     ok &= settings_key.exchange("tag_par", &tags.par, save);
     ok &= settings_key.exchange("tag_row", &tags.row, save);
     settings_key.close();
+    if (!save) {
+        // A stored name that is no valid element name (edited by hand, or stored under an
+        // older rule) would make every document malformed: the default stands instead.
+        const std::pair<std::string*, const char*> names[] = {
+            {&tags.cell, "cell"}, {&tags.column, "column"}, {&tags.line, "line"},
+            {&tags.page, "page"}, {&tags.par, "par"},       {&tags.row, "row"}};
+        for (const auto& [name, fallback] : names)
+            if (!xml_tags::is_valid_tag(*name)) {
+                tk_log(2, "serialize - invalid stored tag '%s'", name->c_str());
+                *name = fallback;
+            }
+    }
     return ok;
 }
