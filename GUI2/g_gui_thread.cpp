@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QThread>
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -38,8 +39,18 @@ public:
         finished.wait(lock, [request] { return request->done; });
     }
 
+    // The relay is made by the first thread that hands work over, usually a worker; the
+    // release store here and the acquire load in customEvent order its construction
+    // before the user-interface thread's first use in a way the sanitizers can see (the
+    // event queue of Qt orders it too, but out of their sight).
+    static std::atomic<gui_relay*> published;
+
 protected:
-    void customEvent(QEvent*) override { drain(); }
+    void customEvent(QEvent*) override
+    {
+        published.load(std::memory_order_acquire);
+        drain();
+    }
 
 private:
     void drain()
@@ -75,6 +86,8 @@ private:
     std::deque<gui_request*> queue;
 };
 
+std::atomic<gui_relay*> gui_relay::published{nullptr};
+
 gui_relay& relay()
 {
     static std::once_flag once;
@@ -82,6 +95,7 @@ gui_relay& relay()
     std::call_once(once, [] {
         instance = new gui_relay();
         instance->moveToThread(QCoreApplication::instance()->thread());
+        gui_relay::published.store(instance, std::memory_order_release);
     });
     return *instance;
 }
