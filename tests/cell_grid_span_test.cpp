@@ -11,12 +11,6 @@
 
 namespace {
 
-std::string text_at(double x, double y, const std::string& text, const std::string& font = "/Helvetica 12 Tf")
-{
-    return "BT " + font + " " + std::to_string(x) + " " + std::to_string(y) + " Td " + pdf_string(text) +
-           " Tj ET\n";
-}
-
 // Black 1 pt rules: horizontals at the y values from x0 to x1, verticals at the x
 // values from y0 to y1.
 std::string rules(const std::vector<double>& xs, const std::vector<double>& ys)
@@ -54,13 +48,7 @@ protected:
     {
         pdf_writer w;
         w.add_page(content);
-        const std::string src = dir.file("span.pdf");
-        const std::string dest = dir.file("span.xml");
-        EXPECT_TRUE(w.save(src));
-        const run_result r = run_tarnvik({"--src=" + src, "--dest=" + dest});
-        EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
-        EXPECT_EQ(xmllint_errors(dest), "");
-        return read_file(dest);
+        return convert_to_xml(dir, w);
     }
 
     scratch_dir dir;

@@ -14,34 +14,13 @@ const std::string opening = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<docume
 const std::string closing = "</pages>\n</document>";
 
 // Text lines of a page at the given positions, one BT block per line.
-std::string text_at(double x, double y, const std::string& text, const std::string& font = "/Helvetica 12 Tf")
-{
-    return "BT " + font + " " + std::to_string(x) + " " + std::to_string(y) + " Td " + pdf_string(text) +
-           " Tj ET\n";
-}
-
 class ConvertXml : public ::testing::Test {
 protected:
-    // Converts the document and returns the XML; checks exit code and well-formedness.
     std::string convert(const pdf_writer& w, const std::vector<std::string>& extra = {})
     {
-        const std::string src = dir.file("doc.pdf");
-        const std::string dest = dir.file("doc.xml");
-        EXPECT_TRUE(w.save(src));
-        std::vector<std::string> args = {"--src=" + src, "--dest=" + dest};
-        args.insert(args.end(), extra.begin(), extra.end());
-        const run_result r = run_tarnvik(args);
-        EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
-        EXPECT_EQ(xmllint_errors(dest), "");
-        return read_file(dest);
+        return convert_to_xml(dir, w, extra);
     }
-    static size_t count(const std::string& text, const std::string& what)
-    {
-        size_t n = 0;
-        for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1))
-            ++n;
-        return n;
-    }
+    static size_t count(const std::string& text, const std::string& what) { return count_of(text, what); }
 
     scratch_dir dir;
 };

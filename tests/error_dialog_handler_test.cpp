@@ -289,18 +289,10 @@ TEST(ErrorHandlerDeathTest, AnInternalErrorSavesNoSettings)
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     scratch_dir dir;
     {
-        const char* old = std::getenv("XDG_CONFIG_HOME");
-        const std::string saved = old ? old : "";
-        setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
-        {
-            karvel_convertor convertor; // the wizard build loads here ...
-            convertor.src = "/stored.pdf";
-        } // ... and saves here
-        if (old != nullptr)
-            setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
-        else
-            unsetenv("XDG_CONFIG_HOME");
-    }
+        const scoped_env config_home("XDG_CONFIG_HOME", dir.path());
+        karvel_convertor convertor; // the wizard build loads here ...
+        convertor.src = "/stored.pdf";
+    } // ... and saves here
     const std::string before = read_file(dir.file("Zantorix/Karvel.reg"));
     ASSERT_NE(std::string::npos, before.find("\"src\"=\"/stored.pdf\""));
     EXPECT_EXIT(internal_error_with_settings(dir.path()), ::testing::ExitedWithCode(255), "");

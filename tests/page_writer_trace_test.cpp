@@ -13,12 +13,6 @@
 
 namespace {
 
-std::string text_at(double x, double y, const std::string& text)
-{
-    return "BT /Helvetica 12 Tf " + std::to_string(x) + " " + std::to_string(y) + " Td " + pdf_string(text) +
-           " Tj ET\n";
-}
-
 class PageWriterTrace : public ::testing::Test {
 protected:
     // Converts a one-page document in this process with every trace level written.

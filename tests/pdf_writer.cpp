@@ -116,3 +116,8 @@ std::string pdf_string(const std::string& text)
     }
     return out + ")";
 }
+
+std::string text_at(double x, double y, const std::string& text, const std::string& font)
+{
+    return "BT " + font + " " + std::to_string(x) + " " + std::to_string(y) + " Td " + pdf_string(text) + " Tj ET\n";
+}

@@ -44,3 +44,6 @@ private:
 
 // Escapes a text for a PDF literal string.
 std::string pdf_string(const std::string& text);
+
+// A content-stream text object showing the text at (x, y).
+std::string text_at(double x, double y, const std::string& text, const std::string& font = "/Helvetica 12 Tf");

@@ -22,21 +22,6 @@ const char* const karvel_key = "Software\\Zantorix\\Karvel";
 // Points the registry at a scratch configuration folder for one test.
 class RegistryTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        const char* old = std::getenv("XDG_CONFIG_HOME");
-        had_old = old != nullptr;
-        if (had_old)
-            old_value = old;
-        setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
-    }
-    void TearDown() override
-    {
-        if (had_old)
-            setenv("XDG_CONFIG_HOME", old_value.c_str(), 1);
-        else
-            unsetenv("XDG_CONFIG_HOME");
-    }
     std::string reg_file() const { return dir.file("Zantorix/Karvel.reg"); }
     std::string reg_text() const { return read_file(reg_file()); }
 
@@ -68,8 +53,7 @@ protected:
     }
 
     scratch_dir dir;
-    bool had_old = false;
-    std::string old_value;
+    scoped_env config_home{"XDG_CONFIG_HOME", dir.path()};
 };
 
 std::string regk_assertion(int line)

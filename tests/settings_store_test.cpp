@@ -13,21 +13,6 @@ namespace {
 
 class SettingsStore : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        const char* old = std::getenv("XDG_CONFIG_HOME");
-        had_old = old != nullptr;
-        if (had_old)
-            old_value = old;
-        setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
-    }
-    void TearDown() override
-    {
-        if (had_old)
-            setenv("XDG_CONFIG_HOME", old_value.c_str(), 1);
-        else
-            unsetenv("XDG_CONFIG_HOME");
-    }
     std::string reg_file() const { return dir.file("Zantorix/Karvel.reg"); }
 
     void write_settings(const std::string& body)
@@ -39,8 +24,7 @@ protected:
     }
 
     scratch_dir dir;
-    bool had_old = false;
-    std::string old_value;
+    scoped_env config_home{"XDG_CONFIG_HOME", dir.path()};
 };
 
 const char* const all_values = "\"dest\"=\"/out/a.xml\"\n"

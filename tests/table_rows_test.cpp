@@ -10,12 +10,6 @@
 
 namespace {
 
-std::string text_at(double x, double y, const std::string& text)
-{
-    return "BT /Helvetica 12 Tf " + std::to_string(x) + " " + std::to_string(y) + " Td " + pdf_string(text) +
-           " Tj ET\n";
-}
-
 // A grid of 1 pt rules, `rows` x `cols` cells of 150 x 20 pt, top left at (72, 680).
 std::string grid(int rows, int cols)
 {
@@ -45,13 +39,7 @@ protected:
     {
         pdf_writer w;
         w.add_page(content);
-        const std::string src = dir.file("rows.pdf");
-        const std::string dest = dir.file("rows.xml");
-        EXPECT_TRUE(w.save(src));
-        const run_result r = run_tarnvik({"--src=" + src, "--dest=" + dest});
-        EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
-        EXPECT_EQ(xmllint_errors(dest), "");
-        return read_file(dest);
+        return convert_to_xml(dir, w);
     }
 
     scratch_dir dir;

@@ -11,6 +11,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include <gtest/gtest.h>
+
 scratch_dir::scratch_dir()
 {
     std::string tmpl = (std::filesystem::temp_directory_path() / "tarnvik-test-XXXXXX").string();
@@ -97,4 +99,42 @@ std::string corpus_file(const std::string& name)
 {
     const std::string path = std::string(TEST_CORPUS_DIR) + "/" + name;
     return file_exists(path) ? path : std::string();
+}
+
+scoped_env::scoped_env(const char* name, const std::string& value) : name_(name)
+{
+    if (const char* old = std::getenv(name)) {
+        had_old_ = true;
+        old_value_ = old;
+    }
+    setenv(name, value.c_str(), 1);
+}
+
+scoped_env::~scoped_env()
+{
+    if (had_old_)
+        setenv(name_.c_str(), old_value_.c_str(), 1);
+    else
+        unsetenv(name_.c_str());
+}
+
+std::string convert_to_xml(const scratch_dir& dir, const pdf_writer& w, const std::vector<std::string>& extra_args)
+{
+    const std::string src = dir.file("doc.pdf");
+    const std::string dest = dir.file("doc.xml");
+    EXPECT_TRUE(w.save(src));
+    std::vector<std::string> args = {"--src=" + src, "--dest=" + dest};
+    args.insert(args.end(), extra_args.begin(), extra_args.end());
+    const run_result r = run_tarnvik(args);
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(xmllint_errors(dest), "");
+    return read_file(dest);
+}
+
+size_t count_of(const std::string& text, const std::string& what)
+{
+    size_t n = 0;
+    for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1))
+        ++n;
+    return n;
 }

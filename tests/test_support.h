@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "pdf_writer.h"
+
 // A fresh scratch folder, removed with its contents when the object goes away.
 class scratch_dir {
 public:
@@ -33,6 +35,28 @@ run_result run_tarnvik(const std::vector<std::string>& args, const std::string& 
 
 // Runs xmllint --noout on the file; empty when it is well-formed, else xmllint's complaint.
 std::string xmllint_errors(const std::string& path);
+
+// Sets an environment variable for its lifetime and puts the old state back after.
+class scoped_env {
+public:
+    scoped_env(const char* name, const std::string& value);
+    ~scoped_env();
+    scoped_env(const scoped_env&) = delete;
+    scoped_env& operator=(const scoped_env&) = delete;
+
+private:
+    std::string name_;
+    bool had_old_ = false;
+    std::string old_value_;
+};
+
+// Saves the document in the folder, converts it with tarnvik and returns the XML; the
+// run must exit with 0 and the XML must be well-formed.
+std::string convert_to_xml(const scratch_dir& dir, const pdf_writer& w,
+                           const std::vector<std::string>& extra_args = {});
+
+// How often what stands in the text.
+size_t count_of(const std::string& text, const std::string& what);
 
 // Path of a corpus document, or empty when the corpus is not beside the checkout.
 std::string corpus_file(const std::string& name);

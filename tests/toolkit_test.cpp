@@ -249,18 +249,11 @@ TEST(Destination, ProposalKeepsTheOldFolderOrUsesTheProfileFolder)
     EXPECT_EQ(common_make_dest("/out/old.xml", "/in/paper.pdf", "xml", true), "/in/paper.pdf");
 
     scratch_dir home;
-    const std::string saved_home = getenv("HOME") ? getenv("HOME") : "";
-    const std::string saved_xdg = getenv("XDG_CONFIG_HOME") ? getenv("XDG_CONFIG_HOME") : "";
-    setenv("HOME", home.path().c_str(), 1);
-    setenv("XDG_CONFIG_HOME", home.file("cfg").c_str(), 1);
+    const scoped_env home_env("HOME", home.path());
+    const scoped_env config_env("XDG_CONFIG_HOME", home.file("cfg"));
     // The documents folder is taken as a name and replaced: the proposal lies in the profile folder.
     EXPECT_EQ(common_make_dest("", "/in/paper.pdf", "xml", false), home.path() + "/paper.xml");
     ASSERT_EQ(mkdir(home.file("cfg").c_str(), 0700), 0);
     write_file(home.file("cfg/user-dirs.dirs"), "XDG_DOCUMENTS_DIR=\"$HOME/Docs/Mine\"\n");
     EXPECT_EQ(common_make_dest("", "/in/paper.pdf", ".xml", false), home.path() + "/Docs/paper.xml");
-    setenv("HOME", saved_home.c_str(), 1);
-    if (saved_xdg.empty())
-        unsetenv("XDG_CONFIG_HOME");
-    else
-        setenv("XDG_CONFIG_HOME", saved_xdg.c_str(), 1);
 }
