@@ -2,11 +2,22 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 class GfxFont;
 class GfxState;
 
 namespace kvl {
+
+// What a word takes from its font's names and flags: the same for every word of the
+// font, so it is worked out once per font record.
+struct TextFontFamily {
+    bool known = false;
+    bool isSans = false, isSerif = false, isBold = false, isItalic = false, isDisplay = false;
+    double spaceWidth = 0;
+    std::string fontCode;
+    std::string faceName;
+};
 
 class TextFontInfo {
 public:
@@ -22,6 +33,7 @@ public:
 
     std::weak_ptr<GfxFont> gfxFont;
     bool hasFont = false;
+    TextFontFamily family;
 };
 
 } // namespace kvl

@@ -124,7 +124,20 @@ TextWord::TextWord(GfxState* state, int rotA, double x0A, double y0A, int stream
     GfxFont* gfxFont = heldFont.get();
     if (gfxFont != nullptr) {
         tk_log(1, "gfxFont is not NULL");
-        matchFamily(gfxFont);
+        TextFontFamily& family = font->family;
+        if (!family.known) {
+            matchFamily(gfxFont);
+            family = {true, isSans, isSerif, isBold, isItalic, isDisplay, spaceWidth, fontCode, faceName};
+        } else {
+            isSans = family.isSans;
+            isSerif = family.isSerif;
+            isBold = family.isBold;
+            isItalic = family.isItalic;
+            isDisplay = family.isDisplay;
+            spaceWidth = family.spaceWidth;
+            fontCode = family.fontCode;
+            faceName = family.faceName;
+        }
     } else {
         tk_log(1, "gfxFont is NULL");
         int row = first_row_where([](int r) { return row_code(r).back() == '0'; });
