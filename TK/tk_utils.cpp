@@ -138,7 +138,7 @@ std::string common_make_dest(const std::string& old_name, const std::string& src
     // On POSIX every non-empty name is fully qualified once made absolute.
     if (!old_name.empty()) {
         tk_log(1, "old_name - is a full qualified file name");
-        tk_file_name result(old_name);
+        tk_file_name result = old;
         result.name = src.name;
         result.set_ext(ext);
         return result.get_full_name();

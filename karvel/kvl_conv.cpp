@@ -176,8 +176,7 @@ void karvel_convertor::convert_page(OutputDev* xml_dev, raster_dev* raster, PDFD
         const raster_font_scope no_text_fonts(doc, page);
         doc->displayPage(raster, page, raster_dpi, raster_dpi, 0, false, true, false, &abort_requested, this);
     }
-    if (xml_dev != nullptr)
-        doc->displayPage(xml_dev, page, 72, 72, 0, false, true, true, &abort_requested, this);
+    doc->displayPage(xml_dev, page, 72, 72, 0, false, true, true, &abort_requested, this);
     tk_log(2, "Right after processing page #%d", page);
     tk_singleton<XMLOutputDev>::instance().rtfEndPage();
 }
