@@ -141,12 +141,9 @@ void TextBlock::buildLines(const UnicodeMap* uMap)
     charCount = 0;
     int p = pool->firstIndex;
     while (true) {
-        while (p <= pool->lastIndex && pool->getPool(p) == nullptr)
-            ++p;
-        if (p > pool->lastIndex)
-            break;
-
         TextWord* w0 = pool->takeStartWord(p);
+        if (w0 == nullptr)
+            break;
 
         TextLine* line = new TextLine(this, w0->rot, w0->base);
         line->addWord(w0);

@@ -158,12 +158,9 @@ void TextPage::buildBlocks(const UnicodeMap* uMap)
         TextPool* pool = pools[rot];
         int p = pool->firstIndex;
         while (true) {
-            while (p <= pool->lastIndex && pool->getPool(p) == nullptr)
-                ++p;
-            if (p > pool->lastIndex)
-                break;
-
             TextWord* w0 = pool->takeStartWord(p);
+            if (w0 == nullptr)
+                break;
 
             TextBlock* blk = new TextBlock(this, rot);
             blk->pool->addWord(w0);

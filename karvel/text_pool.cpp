@@ -114,8 +114,12 @@ void TextPool::unlink(int idx, TextWord* prev, TextWord* word)
     word->next = nullptr;
 }
 
-TextWord* TextPool::takeStartWord(int idx)
+TextWord* TextPool::takeStartWord(int& idx)
 {
+    while (idx <= lastIndex && getPool(idx) == nullptr)
+        ++idx;
+    if (idx > lastIndex)
+        return nullptr;
     int startIdx = idx;
     TextWord* w0 = getPool(idx);
     for (int j = idx + 1; j <= idx + 3 && j <= lastIndex; ++j) {

@@ -26,9 +26,10 @@ public:
     void addWord(TextWord* word);
     // Unlinks the word that follows prev (or heads the bucket when prev is null).
     void unlink(int idx, TextWord* prev, TextWord* word);
-    // Takes out the word that starts a line or block: the first in primary order among
-    // the heads of bucket idx (not empty) and the three buckets after it.
-    TextWord* takeStartWord(int idx);
+    // Takes out the word that starts a line or block: idx moves on to the first bucket
+    // that is not empty, and the word is the first in primary order among the heads of
+    // that bucket and the three after it. Null when every bucket from idx on is empty.
+    TextWord* takeStartWord(int& idx);
     // Unlinks a word from its bucket (found through the word's base); true when found.
     bool removeWord(TextWord* word);
 
