@@ -1,6 +1,8 @@
 #include "PDFR/raster_dev.h"
 
+#include <GfxFont.h>
 #include <GfxState.h>
+#include <Page.h>
 #include <splash/Splash.h>
 #include <splash/SplashBitmap.h>
 #include <splash/SplashPath.h>
@@ -92,7 +94,7 @@ bool is_rectangle(const std::vector<seg>& s, double* x0, double* y0, double* x1,
 
 } // namespace
 
-raster_dev::raster_dev()
+raster_dev::raster_dev(double dpi) : dpi_(dpi)
 {
     SplashColor paper;
     paper[0] = paper[1] = paper[2] = 255;
@@ -107,10 +109,21 @@ void raster_dev::startDoc(PDFDoc*) {}
 
 void raster_dev::startPage(int, GfxState* state, XRef*)
 {
+    // The page as the interpreter sets it up at this device's resolution: the same box
+    // and rotation, so the same device matrix and page size.
+    PDFRectangle box;
+    int rotate = 0;
+    if (state != nullptr) {
+        box = PDFRectangle(state->getX1(), state->getY1(), state->getX2(), state->getY2());
+        rotate = state->getRotate();
+    }
+    space_ = std::make_unique<GfxState>(dpi_, dpi_, &box, rotate, true);
+    page_w_ = space_->getPageWidth();
+    page_h_ = space_->getPageHeight();
     // The bitmap of the page is the page box rounded to whole pixels.
     int w = 1, h = 1;
     if (state != nullptr) {
-        const double pw = state->getPageWidth() + 0.5, ph = state->getPageHeight() + 0.5;
+        const double pw = page_w_ + 0.5, ph = page_h_ + 0.5;
         w = pw >= 1 && pw < 2147483000.0 ? static_cast<int>(pw) : 1;
         h = ph >= 1 && ph < 2147483000.0 ? static_cast<int>(ph) : 1;
     }
@@ -122,17 +135,56 @@ void raster_dev::startPage(int, GfxState* state, XRef*)
     soft_masks_ = 0;
 }
 
+const double* raster_dev::device_matrix() const
+{
+    static const double none[6] = {1, 0, 0, 1, 0, 0};
+    return space_ ? space_->getCTM() : none;
+}
+
 void raster_dev::saveState(GfxState*)
 {
-    saved_.push_back(clip_);
+    saved_state s;
+    s.clip = clip_;
+    std::copy(device_matrix(), device_matrix() + 6, s.ctm);
+    saved_.push_back(s);
 }
 
 void raster_dev::restoreState(GfxState*)
 {
     if (!saved_.empty()) {
-        clip_ = saved_.back();
+        const saved_state& s = saved_.back();
+        clip_ = s.clip;
+        if (space_)
+            space_->setCTM(s.ctm[0], s.ctm[1], s.ctm[2], s.ctm[3], s.ctm[4], s.ctm[5]);
         saved_.pop_back();
     }
+}
+
+void raster_dev::updateCTM(GfxState*, double m11, double m12, double m21, double m22, double m31, double m32)
+{
+    if (space_)
+        space_->concatCTM(m11, m12, m21, m22, m31, m32);
+}
+
+bool raster_dev::beginType3Char(GfxState* state, double x, double y, double, double, CharCode, const Unicode*, int)
+{
+    // The glyph procedure runs in glyph space: the font matrix, the font size and the
+    // horizontal scaling on the text matrix, at the glyph's origin (x, y in user space).
+    const std::shared_ptr<GfxFont>& font = state->getFont();
+    if (!space_ || !font)
+        return false;
+    const double* o = space_->getCTM();
+    const double* t = state->getTextMat();
+    const double* f = font->getFontMatrix();
+    const double n0 = t[0] * o[0] + t[1] * o[2], n1 = t[0] * o[1] + t[1] * o[3];
+    const double n2 = t[2] * o[0] + t[3] * o[2], n3 = t[2] * o[1] + t[3] * o[3];
+    const double g0 = f[0] * n0 + f[1] * n2, g1 = f[0] * n1 + f[1] * n3;
+    const double g2 = f[2] * n0 + f[3] * n2, g3 = f[2] * n1 + f[3] * n3;
+    const double size = state->getFontSize(), scaling = state->getHorizScaling();
+    double tx, ty;
+    transform(o, x, y, &tx, &ty);
+    space_->setCTM(g0 * size * scaling, g1 * size * scaling, g2 * size, g3 * size, tx, ty);
+    return false;
 }
 
 void raster_dev::beginTransparencyGroup(GfxState*, const double*, GfxColorSpace*, bool, bool, bool forSoftMask)
@@ -219,8 +271,6 @@ void raster_dev::clip_to(const dev_path& p)
 
 void raster_dev::clip(GfxState* state)
 {
-    const double* m = state->getCTM();
-    std::copy(m, m + 6, ctm_);
     dev_path p;
     flatten(state->getPath(), p, true);
     clip_to(p);
@@ -252,7 +302,7 @@ void raster_dev::clipToStrokePath(GfxState* state)
 
 void raster_dev::flatten(const GfxPath* path, dev_path& out, bool device) const
 {
-    const double* m = ctm_;
+    const double* m = device_matrix();
     for (int s = 0; s < path->getNumSubpaths(); ++s) {
         const GfxSubpath* sub = path->getSubpath(s);
         const int n = sub->getNumPoints();
@@ -328,7 +378,7 @@ void raster_dev::splash_to_device(SplashPath& sp, dev_path& out) const
             sp.getPoint(i + 2, &x3, &y3, &f2);
             x1 = x;
             y1 = y;
-            flatten_curve(ctm_, out.xs.back(), out.ys.back(), x1, y1, x2, y2, x3, y3, 0, out.xs, out.ys);
+            flatten_curve(device_matrix(), out.xs.back(), out.ys.back(), x1, y1, x2, y2, x3, y3, 0, out.xs, out.ys);
             i += 3;
             continue;
         }
@@ -338,13 +388,12 @@ void raster_dev::splash_to_device(SplashPath& sp, dev_path& out) const
     }
     out.starts.push_back(out.xs.size());
     for (size_t k = 0; k < out.xs.size(); ++k)
-        transform(ctm_, out.xs[k], out.ys[k], &out.xs[k], &out.ys[k]);
+        transform(device_matrix(), out.xs[k], out.ys[k], &out.xs[k], &out.ys[k]);
 }
 
 void raster_dev::sync_splash(GfxState* state)
 {
-    const double* m = state->getCTM();
-    std::copy(m, m + 6, ctm_);
+    const double* m = device_matrix();
     double mat[6];
     std::copy(m, m + 6, mat);
     splash_->setMatrix(mat);
@@ -384,8 +433,6 @@ void raster_dev::eoFill(GfxState* state)
 
 void raster_dev::fill_path(GfxState* state)
 {
-    const double* m = state->getCTM();
-    std::copy(m, m + 6, ctm_);
     dev_path p;
     flatten(state->getPath(), p, true);
     GfxRGB rgb;
@@ -496,8 +543,7 @@ void raster_dev::stroke_wide(GfxState* state)
 
 void raster_dev::stroke_narrow(GfxState* state)
 {
-    const double* m = state->getCTM();
-    std::copy(m, m + 6, ctm_);
+    const double* ctm = device_matrix();
     dev_path p;
     flatten(state->getPath(), p, false); // user space: dashes are measured there
 
@@ -525,8 +571,8 @@ void raster_dev::stroke_narrow(GfxState* state)
     // One segment in user space: floored in px, clip-tested and maybe captured.
     const auto segment = [&](double ux0, double uy0, double ux1, double uy1) {
         double fx0, fy0, fx1, fy1;
-        transform(ctm_, ux0, uy0, &fx0, &fy0);
-        transform(ctm_, ux1, uy1, &fx1, &fy1);
+        transform(ctm, ux0, uy0, &fx0, &fy0);
+        transform(ctm, ux1, uy1, &fx1, &fy1);
         if (fy0 > fy1) {
             std::swap(fx0, fx1);
             std::swap(fy0, fy1);

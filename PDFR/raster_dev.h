@@ -2,6 +2,8 @@
 // the thin rules a page paints to the ruling-line processor. It takes the capture
 // decisions of the rasteriser's fill and hairline code, with a clip test equal to the
 // rasteriser's: a clip rectangle plus a flag for clip paths that are not rectangles.
+// It keeps its own device matrix at its resolution, so that the interpreter may walk the
+// page at another resolution (the text pass's) and hand each operation to it as well.
 #pragma once
 
 #include <OutputDev.h>
@@ -26,7 +28,7 @@ public:
         bool paths = false; // a clip path that is not a rectangle is in effect
     };
 
-    raster_dev();
+    explicit raster_dev(double dpi = 150);
     ~raster_dev() override;
     raster_dev(const raster_dev&) = delete;
     raster_dev& operator=(const raster_dev&) = delete;
@@ -41,6 +43,8 @@ public:
     void startPage(int pageNum, GfxState* state, XRef* xref) override;
     void saveState(GfxState* state) override;
     void restoreState(GfxState* state) override;
+    void updateCTM(GfxState* state, double m11, double m12, double m21, double m22, double m31,
+                   double m32) override;
 
     void stroke(GfxState* state) override;
     void fill(GfxState* state) override;
@@ -69,10 +73,8 @@ public:
                   int) override
     {
     }
-    bool beginType3Char(GfxState*, double, double, double, double, CharCode, const Unicode*, int) override
-    {
-        return false;
-    }
+    bool beginType3Char(GfxState* state, double x, double y, double dx, double dy, CharCode code,
+                        const Unicode* u, int uLen) override;
     void endType3Char(GfxState*) override {}
     void type3D0(GfxState*, double, double) override {}
     void type3D1(GfxState*, double, double, double, double, double, double) override {}
@@ -87,6 +89,10 @@ public:
     static SplashClipResult test_span(const clip_box& c, int xMin, int xMax, int y);
 
     const clip_box& current_clip() const { return clip_; }
+    // The device matrix (user space to px) and the page box in px.
+    const double* device_matrix() const;
+    double page_width() const { return page_w_; }
+    double page_height() const { return page_h_; }
     // The clip result of the last fill or stroke, as the rasteriser counts it.
     SplashClipResult last_clip_result() const { return op_clip_res_; }
 
@@ -113,12 +119,23 @@ private:
     void splash_to_device(SplashPath& sp, dev_path& out) const;
     void stroke_outline(GfxState* state, dev_path& out);
 
+    // What saveState keeps and restoreState brings back.
+    struct saved_state {
+        clip_box clip;
+        double ctm[6];
+    };
+
+    double dpi_;
+    // The page at this device's resolution: its matrix is the device matrix, changed with
+    // the same arithmetic as the interpreter's state.
+    std::unique_ptr<GfxState> space_;
+    double page_w_ = 0;
+    double page_h_ = 0;
     clip_box clip_;
-    std::vector<clip_box> saved_;
+    std::vector<saved_state> saved_;
     std::vector<bool> groups_; // open transparency groups: true for a soft mask's
     int soft_masks_ = 0;
     SplashClipResult op_clip_res_ = splashClipAllOutside;
-    double ctm_[6] = {1, 0, 0, 1, 0, 0};
 
     std::unique_ptr<SplashBitmap> bitmap_; // 1 x 1: the stroker needs a rasteriser
     std::unique_ptr<Splash> splash_;

@@ -80,11 +80,6 @@ XMLOutputDev::~XMLOutputDev()
 void XMLOutputDev::startPage(int pageNum, GfxState* state, XRef*)
 {
     tk_log(2, "XMLOutputDev::startPage(%d)", pageNum);
-    if (tk_singleton<pdf_uline_processor>::exists()) {
-        pdf_uline_processor& lines = tk_singleton<pdf_uline_processor>::instance();
-        if (lines.mode != 0 && tk_singleton<karvel_convertor>::instance().use_ruling_lines)
-            lines.tableBuilding();
-    }
     // A device whose file could not be opened has no page model and takes no page.
     if (textPage == nullptr)
         return;
@@ -127,7 +122,15 @@ void XMLOutputDev::drawChar(GfxState* state, double x, double y, double dx, doub
 void XMLOutputDev::rtfEndPage()
 {
     tk_log(2, "XMLOutputDev::rtfEndPage");
+    // The page's rules are all in now (they arrive with its text, in one walk): the
+    // tables are built before anything asks for an underline or a cell.
+    if (tk_singleton<pdf_uline_processor>::exists()) {
+        pdf_uline_processor& lines = tk_singleton<pdf_uline_processor>::instance();
+        if (lines.mode != 0 && tk_singleton<karvel_convertor>::instance().use_ruling_lines)
+            lines.tableBuilding();
+    }
     if (textPage != nullptr) {
+        textPage->findUnderlines();
         textPage->coalesce(false, false);
         textPage->dump(outputFile, pageCount);
         ++pageCount;

@@ -27,7 +27,8 @@ public:
     XMLOutputDev& operator=(const XMLOutputDev&) = delete;
 
     virtual bool isOk() { return ok; }
-    // Lays out and writes the page collected since startPage, then resets the ruling lines.
+    // Builds the page's tables from its ruling lines, then lays out and writes the page
+    // collected since startPage, then resets the ruling lines.
     virtual void rtfEndPage();
 
     bool upsideDown() override { return true; }

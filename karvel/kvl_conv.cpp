@@ -1,7 +1,10 @@
 #include "karvel/kvl_conv.h"
 
+#include <Annot.h>
+#include <Gfx.h>
 #include <GlobalParams.h>
 #include <goo/GooString.h>
+#include <Page.h>
 #include <PDFDoc.h>
 
 #include <cstdint>
@@ -10,11 +13,11 @@
 #include <memory>
 
 #include "PDFR/pdf_open.h"
-#include "PDFR/raster_fonts.h"
 #include "PDFR/pdf_ulin.h"
 #include "TK/tk_error.h"
 #include "TK/tk_log.h"
 #include "karvel/XMLOutputDev.h"
+#include "karvel/page_walk.h"
 #include "PDFR/raster_dev.h"
 #ifdef KARVEL_WIZARD
 #include "GUI2/g_wiz_sh.h"
@@ -139,7 +142,7 @@ void karvel_convertor::convert_pages(PDFDoc* doc)
     pdf_uline_processor rulings(1);
 
     // The raster pass paints nothing: it hands the page's rules to the processor.
-    auto raster = std::make_unique<raster_dev>();
+    auto raster = std::make_unique<raster_dev>(raster_dpi);
     raster->startDoc(doc);
 
     // Opens the destination and writes the document's opening lines; on a failure that
@@ -147,6 +150,9 @@ void karvel_convertor::convert_pages(PDFDoc* doc)
     auto xml = std::make_unique<XMLOutputDev>(dest.c_str(), 0, 0, 0);
     if (!xml->isOk())
         throw tk_exception("Couldn't open output file '" + dest + "'", 1);
+
+    // One walk of each page feeds both.
+    page_walk_dev walk(raster.get(), xml.get());
 
     if (!page_list.empty()) {
         while (page_index < page_list.size() && !stop_requested()) {
@@ -156,27 +162,41 @@ void karvel_convertor::convert_pages(PDFDoc* doc)
             } else {
                 tk_log(3, "Converting page %d of %d", static_cast<int>(page_index + 1),
                        static_cast<int>(page_list.size()));
-                convert_page(xml.get(), raster.get(), doc, static_cast<int>(page));
+                convert_page(&walk, doc, static_cast<int>(page));
             }
             ++page_index;
         }
     } else {
         while (page_index < page_count && !stop_requested()) {
             tk_log(3, "Converting page %d of %d", static_cast<int>(page_index + 1), static_cast<int>(page_count));
-            convert_page(xml.get(), raster.get(), doc, static_cast<int>(page_index + 1));
+            convert_page(&walk, doc, static_cast<int>(page_index + 1));
             ++page_index;
         }
     }
 }
 
-void karvel_convertor::convert_page(OutputDev* xml_dev, raster_dev* raster, PDFDoc* doc, int page)
+void karvel_convertor::convert_page(page_walk_dev* walk, PDFDoc* doc, int page)
 {
     tk_log(1, "karvel_convertor::convert_page(%d)", page);
-    {
-        const raster_font_scope no_text_fonts(doc, page);
-        doc->displayPage(raster, page, raster_dpi, raster_dpi, 0, false, true, false, &abort_requested, this);
+    Page* p = doc->getPage(page);
+    if (p != nullptr) {
+        // The page's content, interpreted once at the text pass's 72 dpi (crop box,
+        // printing); the raster side keeps its own 150-dpi view of it.
+        std::unique_ptr<Gfx> gfx(
+            p->createGfx(walk, 72, 72, 0, false, true, -1, -1, -1, -1, true, &abort_requested, this));
+        p->display(gfx.get());
+        // The annotations as each pass shows them: printed for the text, on screen for
+        // the rules.
+        for (Annot* annot : p->getAnnots()->getAnnots()) {
+            walk->set_sides(page_walk_dev::sides::text);
+            annot->draw(gfx.get(), true);
+            walk->set_sides(page_walk_dev::sides::raster);
+            annot->draw(gfx.get(), false);
+        }
+        walk->set_sides(page_walk_dev::sides::both);
+        gfx.reset();
+        walk->settle();
     }
-    doc->displayPage(xml_dev, page, 72, 72, 0, false, true, true, &abort_requested, this);
     tk_log(2, "Right after processing page #%d", page);
     tk_singleton<XMLOutputDev>::instance().rtfEndPage();
 }

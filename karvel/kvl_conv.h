@@ -11,8 +11,7 @@
 #include "karvel/xml_tags.h"
 
 class PDFDoc;
-class OutputDev;
-class raster_dev;
+class page_walk_dev;
 
 // Page lists longer than this are refused: a range such as 1-2000000000 would otherwise
 // ask for gigabytes before the first page is read.
@@ -48,6 +47,6 @@ public:
     xml_tags tags;
 
 private:
-    void convert_page(OutputDev* xml_dev, raster_dev* raster, PDFDoc* doc, int page);
+    void convert_page(page_walk_dev* walk, PDFDoc* doc, int page);
     void convert_pages(PDFDoc* doc);
 };

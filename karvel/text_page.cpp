@@ -1,11 +1,13 @@
 #include "karvel/text_page.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #include <GfxFont.h>
 #include <GfxState.h>
 
+#include "PDFR/pdf_ulin.h"
 #include "TK/tk_log.h"
 #include "karvel/text_block.h"
 #include "karvel/text_flow.h"
@@ -38,6 +40,7 @@ void TextPage::clear()
 {
     delete currentWord;
     currentWord = nullptr;
+    underlineQueries.clear();
 
     for (TextPool*& pool : pools) {
         delete pool;
@@ -171,6 +174,19 @@ void TextPage::endWord()
     }
 }
 
+void TextPage::findUnderlines()
+{
+    if (tk_singleton<pdf_uline_processor>::exists()) {
+        pdf_uline_processor& lines = tk_singleton<pdf_uline_processor>::instance();
+        for (const UnderlineQuery& q : underlineQueries) {
+            TextWord* w = q.word;
+            if (lines.process_as_underline(q.xMin, q.xMax, q.yBase, w->colorR, w->colorG, w->colorB))
+                w->isUnderlined = true;
+        }
+    }
+    underlineQueries.clear();
+}
+
 void TextPage::addWord(TextWord* word)
 {
     if (word->len == 0) {
@@ -260,8 +276,13 @@ void TextPage::addChar(GfxState* state, double x, double y, double dx, double dy
         h1 /= uLen;
         if (currentWord->len == 0 && isBulletChar(static_cast<Unicode>(c)) && isBulletChar(u[0]))
             currentWord->isBullet = true;
-        for (int i = 0; i < uLen; ++i)
-            currentWord->addChar(state, x1 + i * w1, y1 + i * h1, w1, h1, u[i]);
+        for (int i = 0; i < uLen; ++i) {
+            const double cx = x1 + i * w1, cy = y1 + i * h1;
+            const int stored = currentWord->len;
+            currentWord->addChar(state, cx, cy, w1, h1, u[i]);
+            if (currentWord->len > stored)
+                underlineQueries.push_back({currentWord, std::min(cx, currentWord->xMin), cx + w1, cy});
+        }
     }
 
     if (currentWord != nullptr)

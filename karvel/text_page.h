@@ -36,6 +36,9 @@ public:
     void addChar(GfxState* state, double x, double y, double dx, double dy, CharCode c, int nBytes,
                  const Unicode* u, int uLen);
     void endWord();
+    // Asks the ruling lines, in the order the characters came, whether each character
+    // lies on an underline (the page's rules are only complete once its walk has ended).
+    void findUnderlines();
 
     // The layout pass (blocks, lines, reading order, flows). Runs once per page.
     void coalesce(bool physicalLayout, bool collectRules);
@@ -61,6 +64,13 @@ public:
     bool primaryLR;
 
     std::vector<TextFontInfo*> fonts;
+
+    // A character's question for the ruling lines, kept until its page's rules are in.
+    struct UnderlineQuery {
+        TextWord* word;
+        double xMin, xMax, yBase;
+    };
+    std::vector<UnderlineQuery> underlineQueries;
 
     // Tiny glyphs beyond this count are dropped.
     static constexpr int maxTinyGlyphs = 50000;

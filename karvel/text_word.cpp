@@ -9,7 +9,6 @@
 #include <GfxState.h>
 #include <goo/gmem.h>
 
-#include "PDFR/pdf_ulin.h"
 #include "PDFR/pdf_width_getter.h"
 #include "TK/tk_log.h"
 #include "karvel/text_font_info.h"
@@ -300,12 +299,6 @@ void TextWord::addChar(GfxState* state, double x, double y, double dx, double dy
         break;
     }
     ++len;
-
-    if (tk_singleton<pdf_uline_processor>::exists()) {
-        if (tk_singleton<pdf_uline_processor>::instance().process_as_underline(std::min(x, xMin), x + dx, y, colorR,
-                                                                               colorG, colorB))
-            isUnderlined = true;
-    }
 }
 
 void TextWord::merge(TextWord* word)

@@ -73,15 +73,18 @@ TEST_F(RasterRun, RulesOfEachPageBecomeItsTables)
     EXPECT_EQ(count(log, "pdf_uline_processor::set_line("), 16u);
     EXPECT_NE(log.find("pdf_uline_processor::set_line(208.000000,833.000000,208.000000,208.000000)"),
               std::string::npos);
-    // each page: tables built before its text arrives, nine cells on the grid pages, then forgotten
+    // each page: tables built once its walk has ended, nine cells on the grid pages, then forgotten
     EXPECT_EQ(count(log, "tableBuilding\r\n"), 3u);
     EXPECT_EQ(count(log, "pdf_uline_processor::reg_item::cellsBuilding\r\n"), 2u);
     EXPECT_EQ(count(log, "Cell2_2: xMin=625.00,yMin=625.00 xMax=833.00,yMax833.00 \n\r\n"), 2u);
     EXPECT_EQ(count(log, "pdf_uline_processor::flush\r\n"), 3u);
+    // the first page's tables come after its rules and its words, before any word asks
+    // for an underline or its cell
     const size_t built = log.find("tableBuilding\r\n");
-    const size_t first_word = log.find("TextPage::beginWord");
-    if (first_word != std::string::npos)
-        EXPECT_LT(built, first_word);
+    EXPECT_LT(log.find("TextPage::beginWord"), built);
+    EXPECT_LT(log.rfind("pdf_uline_processor::set_line(", log.find("pdf_uline_processor::flush")), built);
+    EXPECT_LT(built, log.find("pdf_uline_processor::process_as_underline"));
     // the words in the cells are looked up in the page's table
-    EXPECT_NE(log.find("Compare with region("), std::string::npos);
+    ASSERT_NE(log.find("Compare with region("), std::string::npos);
+    EXPECT_LT(built, log.find("Compare with region("));
 }

@@ -490,6 +490,9 @@ TEST(TextPage, WordOnACapturedUnderlineIsUnderlined)
     d.string(110, 300, "plain", 5);
     d.string(199, 200, "beyond", 5); // starts at the rule's end
     d.string(170, 200, "abcdefg", 5); // on the rule, then past its end: stays underlined
+    for (const TextWord* w : d.pool_words())
+        EXPECT_FALSE(w->isUnderlined); // asked only once the page's rules are all in
+    d.page.findUnderlines();
     std::map<std::string, bool> underlined;
     for (const TextWord* w : d.pool_words())
         underlined[glyph_driver::text_of(w->text, w->len)] = w->isUnderlined;

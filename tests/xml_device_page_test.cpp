@@ -1,4 +1,4 @@
-// The XML device's start of a page: table building from the captured lines and the page area.
+// The XML device's page: table building from the captured lines and the page area.
 #include <memory>
 
 #include <gtest/gtest.h>
@@ -25,10 +25,12 @@ void add_grid(pdf_uline_processor& lines)
     }
 }
 
-// Starts a page on a device after a grid was captured in the given mode; the tables built.
-size_t tables_after_start(unsigned char mode, bool use_ruling_lines)
+// One page on a device after a grid was captured in the given mode; the trace of the page.
+std::string page_trace(unsigned char mode, bool use_ruling_lines)
 {
     scratch_dir dir;
+    const std::string log_path = dir.file("trace.log");
+    tk_logger log(log_path.c_str(), true, 1, false);
     karvel_convertor conv;
     conv.use_ruling_lines = use_ruling_lines;
     pdf_uline_processor lines(mode);
@@ -37,34 +39,23 @@ size_t tables_after_start(unsigned char mode, bool use_ruling_lines)
     PDFRectangle box(0, 0, 612, 792);
     GfxState state(72, 72, &box, 0, true);
     dev.startPage(1, &state, nullptr);
-    return lines.tables.size();
+    dev.rtfEndPage();
+    return read_file(log_path);
 }
 
 } // namespace
 
-TEST(XmlDevicePage, TablesAreBuiltBeforeTheTextWhenRulingLinesAreUsed)
+TEST(XmlDevicePage, TablesAreBuiltAtThePageEndWhenRulingLinesAreUsed)
 {
-    EXPECT_EQ(tables_after_start(1, true), 1u);
-    EXPECT_EQ(tables_after_start(1, false), 0u);
-    EXPECT_EQ(tables_after_start(0, true), 0u);
-}
-
-TEST(XmlDevicePage, WithoutCapturedLinesTableBuildingIsStillAskedFor)
-{
-    scratch_dir dir;
-    const std::string log_path = dir.file("trace.log");
-    for (bool use : {true, false}) {
-        tk_logger log(log_path.c_str(), true, 1, false);
-        karvel_convertor conv;
-        conv.use_ruling_lines = use;
-        pdf_uline_processor lines(1);
-        XMLOutputDev dev(dir.file("out.xml").c_str(), 0, 0, 0);
-        PDFRectangle box(0, 0, 612, 792);
-        GfxState state(72, 72, &box, 0, true);
-        dev.startPage(1, &state, nullptr);
-        EXPECT_TRUE(lines.tables.empty());
-        const std::string trace = read_file(log_path);
-        EXPECT_EQ(trace.find("XMLOutputDev::startPage(1)\r\ntableBuilding\r\n") != std::string::npos, use) << trace;
+    // the rules of a page are all in only once its walk has ended
+    const std::string built = page_trace(1, true);
+    const size_t end = built.find("XMLOutputDev::rtfEndPage\r\ntableBuilding\r\n");
+    ASSERT_NE(end, std::string::npos) << built;
+    EXPECT_NE(built.find("pdf_uline_processor::reg_item::cellsBuilding", end), std::string::npos);
+    EXPECT_LT(built.find("pdf_uline_processor::reg_item::cellsBuilding", end), built.find("pdf_uline_processor::flush"));
+    for (const std::string& trace : {page_trace(1, false), page_trace(0, true)}) {
+        EXPECT_EQ(trace.find("tableBuilding"), std::string::npos) << trace;
+        EXPECT_EQ(trace.find("cellsBuilding"), std::string::npos) << trace;
     }
 }
 
@@ -75,8 +66,9 @@ TEST(XmlDevicePage, ProcessorInModeOneNeedsTheJob)
     XMLOutputDev dev(dir.file("out.xml").c_str(), 0, 0, 0);
     PDFRectangle box(0, 0, 612, 792);
     GfxState state(72, 72, &box, 0, true);
+    dev.startPage(1, &state, nullptr);
     try {
-        dev.startPage(1, &state, nullptr);
+        dev.rtfEndPage();
         FAIL() << "no assertion";
     } catch (const tk_mail_assertion& e) {
         EXPECT_EQ(e.message, tk_mail_assertion::make_text(TK_SINGL_FILE, 59));

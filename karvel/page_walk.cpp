@@ -1,0 +1,277 @@
+#include "karvel/page_walk.h"
+
+#include <GfxFont.h>
+#include <GfxState.h>
+#include <goo/GooString.h>
+
+#include "PDFR/raster_dev.h"
+
+page_walk_dev::page_walk_dev(raster_dev* raster, OutputDev* text) : raster_(raster), text_(text) {}
+
+page_walk_dev::~page_walk_dev() = default;
+
+void page_walk_dev::set_sides(sides s)
+{
+    settle();
+    sides_ = s;
+}
+
+void page_walk_dev::settle()
+{
+    if (held_.closed)
+        hand_on_held(false);
+}
+
+void page_walk_dev::hand_on_held(bool hidden)
+{
+    held_string held;
+    std::swap(held, held_);
+    size_t state = 0;
+    GfxState* current = nullptr;
+    for (const held_call& c : held.calls) {
+        switch (c.kind) {
+        case held_call::begin:
+            current = held.states[state].get();
+            text_->beginString(current, held.texts[state].get());
+            ++state;
+            break;
+        case held_call::glyph:
+            if (!hidden && current != nullptr)
+                text_->drawChar(current, c.x, c.y, c.dx, c.dy, 0, 0, c.code, 1, c.u.data(),
+                                static_cast<int>(c.u.size()));
+            break;
+        case held_call::end:
+            if (current != nullptr)
+                text_->endString(current);
+            break;
+        }
+    }
+}
+
+// ---- the page and the graphics state ----------------------------------------------------
+
+void page_walk_dev::startPage(int pageNum, GfxState* state, XRef* xref)
+{
+    settle();
+    depth_ = 0;
+    pattern_depth_ = 0;
+    glyph_depth_ = -1;
+    last_saved_ = nullptr;
+    if (sides_ != sides::text)
+        raster_->startPage(pageNum, state, xref);
+    if (sides_ != sides::raster)
+        text_->startPage(pageNum, state, xref);
+}
+
+void page_walk_dev::endPage()
+{
+    settle();
+    if (sides_ != sides::text)
+        raster_->endPage();
+    if (sides_ != sides::raster)
+        text_->endPage();
+}
+
+void page_walk_dev::saveState(GfxState* state)
+{
+    ++depth_;
+    last_saved_ = state;
+    if (raster_on())
+        raster_->saveState(state);
+}
+
+void page_walk_dev::restoreState(GfxState* state)
+{
+    if (raster_on())
+        raster_->restoreState(state);
+    --depth_;
+    if (glyph_depth_ > depth_)
+        glyph_depth_ = -1; // the glyph procedure has ended
+}
+
+void page_walk_dev::updateCTM(GfxState* state, double m11, double m12, double m21, double m22, double m31,
+                              double m32)
+{
+    if (raster_on())
+        raster_->updateCTM(state, m11, m12, m21, m22, m31, m32);
+}
+
+void page_walk_dev::updatePatternOpacity(GfxState*)
+{
+    ++pattern_depth_;
+}
+
+void page_walk_dev::clearPatternOpacity(GfxState*)
+{
+    if (pattern_depth_ > 0)
+        --pattern_depth_;
+}
+
+// ---- paths ------------------------------------------------------------------------------
+
+void page_walk_dev::stroke(GfxState* state)
+{
+    if (raster_on())
+        raster_->stroke(state);
+}
+
+void page_walk_dev::fill(GfxState* state)
+{
+    if (raster_on())
+        raster_->fill(state);
+}
+
+void page_walk_dev::eoFill(GfxState* state)
+{
+    if (raster_on())
+        raster_->eoFill(state);
+}
+
+void page_walk_dev::clip(GfxState* state)
+{
+    if (raster_on())
+        raster_->clip(state);
+}
+
+void page_walk_dev::eoClip(GfxState* state)
+{
+    if (raster_on())
+        raster_->eoClip(state);
+}
+
+void page_walk_dev::clipToStrokePath(GfxState* state)
+{
+    if (raster_on())
+        raster_->clipToStrokePath(state);
+}
+
+void page_walk_dev::beginTransparencyGroup(GfxState* state, const double* bbox, GfxColorSpace* blendingColorSpace,
+                                           bool isolated, bool knockout, bool forSoftMask)
+{
+    if (raster_on())
+        raster_->beginTransparencyGroup(state, bbox, blendingColorSpace, isolated, knockout, forSoftMask);
+}
+
+void page_walk_dev::endTransparencyGroup(GfxState* state)
+{
+    if (raster_on())
+        raster_->endTransparencyGroup(state);
+}
+
+// ---- text -------------------------------------------------------------------------------
+
+void page_walk_dev::updateFont(GfxState* state)
+{
+    settle();
+    if (text_on())
+        text_->updateFont(state);
+}
+
+void page_walk_dev::beginStringOp(GfxState* state)
+{
+    settle();
+    const std::shared_ptr<GfxFont>& font = state->getFont();
+    held_.open = text_on() && font && font->getType() == fontType3;
+}
+
+void page_walk_dev::endStringOp(GfxState*)
+{
+    if (held_.open) {
+        held_.open = false;
+        held_.closed = true;
+    }
+}
+
+void page_walk_dev::incCharCount(int)
+{
+    // Follows a string operation that drew nothing: its content is hidden.
+    if (held_.closed)
+        hand_on_held(true);
+}
+
+void page_walk_dev::beginString(GfxState* state, const GooString* s)
+{
+    settle();
+    if (!text_on())
+        return;
+    if (!held_.open) {
+        text_->beginString(state, s);
+        return;
+    }
+    held_.states.emplace_back(state->copy(true));
+    held_.texts.push_back(std::make_unique<GooString>(s != nullptr ? s->c_str() : ""));
+    held_.calls.emplace_back(held_call::begin);
+}
+
+void page_walk_dev::endString(GfxState* state)
+{
+    if (!text_on())
+        return;
+    if (!held_.open) {
+        text_->endString(state);
+        return;
+    }
+    held_.calls.emplace_back(held_call::end);
+}
+
+void page_walk_dev::drawChar(GfxState* state, double x, double y, double dx, double dy, double originX,
+                             double originY, CharCode code, int nBytes, const Unicode* u, int uLen)
+{
+    settle();
+    if (text_on())
+        text_->drawChar(state, x, y, dx, dy, originX, originY, code, nBytes, u, uLen);
+}
+
+bool page_walk_dev::beginType3Char(GfxState* state, double x, double y, double dx, double dy, CharCode code,
+                                   const Unicode* u, int uLen)
+{
+    if (text_on()) {
+        // The glyph as a character: its advance as the core works out a one-byte
+        // character's (width, character and word spacing, horizontal scaling), in user space.
+        auto* font = static_cast<Gfx8BitFont*>(state->getFont().get());
+        double advance = font->getWidth(static_cast<unsigned char>(code)) * state->getFontSize() + state->getCharSpace();
+        if (code == 0x20)
+            advance += state->getWordSpace();
+        advance *= state->getHorizScaling();
+        double tdx, tdy;
+        state->textTransformDelta(advance, 0 * state->getFontSize(), &tdx, &tdy);
+        if (held_.open) {
+            held_call c(held_call::glyph);
+            c.x = x;
+            c.y = y;
+            c.dx = tdx;
+            c.dy = tdy;
+            c.code = code;
+            if (u != nullptr && uLen > 0)
+                c.u.assign(u, u + uLen);
+            held_.calls.push_back(std::move(c));
+        } else if (last_saved_ != nullptr) {
+            // the state of the text, saved just before the glyph's own
+            text_->drawChar(last_saved_, x, y, tdx, tdy, 0, 0, code, 1, u, uLen);
+        }
+    }
+    if (!raster_on())
+        return true; // no side needs the glyph procedure
+    raster_->beginType3Char(state, x, y, dx, dy, code, u, uLen);
+    if (glyph_depth_ < 0)
+        glyph_depth_ = depth_;
+    return false;
+}
+
+void page_walk_dev::endType3Char(GfxState* state)
+{
+    if (raster_on())
+        raster_->endType3Char(state);
+}
+
+void page_walk_dev::type3D0(GfxState* state, double wx, double wy)
+{
+    if (raster_on())
+        raster_->type3D0(state, wx, wy);
+}
+
+void page_walk_dev::type3D1(GfxState* state, double wx, double wy, double llx, double lly, double urx, double ury)
+{
+    if (raster_on())
+        raster_->type3D1(state, wx, wy, llx, lly, urx, ury);
+}
