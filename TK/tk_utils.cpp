@@ -159,3 +159,21 @@ void common_check_dest(const std::string& dest)
     if (!tk_is_path_exist(tk_file_name(dest).get_folder()))
         throw tk_exception("Destination path does not exist.\nPlease verify the correct path was given.", 1);
 }
+
+bool tk_is_same_file(const std::string& path1, const std::string& path2)
+{
+    if (path1.empty() || path2.empty())
+        return false;
+    struct stat st1 {};
+    struct stat st2 {};
+    if (stat(path1.c_str(), &st1) == 0 && stat(path2.c_str(), &st2) == 0)
+        return st1.st_dev == st2.st_dev && st1.st_ino == st2.st_ino;
+    return tk_file_name(path1).get_full_name() == tk_file_name(path2).get_full_name();
+}
+
+void common_check_dest_not_source(const std::string& dest, const std::string& src)
+{
+    tk_log(1, "common_check_dest_not_source(%s,%s)", dest.c_str(), src.c_str());
+    if (tk_is_same_file(dest, src))
+        throw tk_exception("Destination file is the same as the source file.", 1);
+}

@@ -4,6 +4,7 @@
 #include <goo/GooString.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "PDFR/pdf_ulin.h"
@@ -16,18 +17,16 @@ namespace {
 // The file text by which internal errors of the device are reported.
 const char* const xml_output_dev_file = "..\\karvel/XMLOutputDev.cpp";
 
-// The document's fixed lines.
-void write_opening_lines(FILE* f)
+// The document's fixed lines; false when a write failed (errno tells why).
+bool write_opening_lines(FILE* f)
 {
-    std::fprintf(f, "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n");
-    std::fprintf(f, "<%s>\n", "document");
-    std::fprintf(f, "<%s>\n", "pages");
+    return std::fprintf(f, "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n") >= 0 &&
+           std::fprintf(f, "<%s>\n", "document") >= 0 && std::fprintf(f, "<%s>\n", "pages") >= 0;
 }
 
-void write_closing_lines(FILE* f)
+bool write_closing_lines(FILE* f)
 {
-    std::fprintf(f, "</%s>\n", "pages");
-    std::fprintf(f, "</%s>", "document");
+    return std::fprintf(f, "</%s>\n", "pages") >= 0 && std::fprintf(f, "</%s>", "document") >= 0;
 }
 
 } // namespace
@@ -40,6 +39,7 @@ XMLOutputDev::XMLOutputDev(const char* fileName, int physicalLayout, int content
     ok = true;
     pageCount = 0;
     closeAtEnd = false;
+    outputName = fileName;
     if (std::strcmp(fileName, "-") == 0) {
         // POSIX streams make no newline translation: stdout is binary already.
         outputFile = stdout;
@@ -50,7 +50,8 @@ XMLOutputDev::XMLOutputDev(const char* fileName, int physicalLayout, int content
             ok = false;
             return;
         }
-        write_opening_lines(outputFile);
+        if (!write_opening_lines(outputFile))
+            noteWriteError();
         closeAtEnd = true;
     }
     try {
@@ -136,4 +137,50 @@ void XMLOutputDev::rtfEndPage()
         ++pageCount;
     }
     tk_singleton<pdf_uline_processor>::instance().flush();
+    // The page reaches the file before the next one is read.
+    checkWritten();
+}
+
+void XMLOutputDev::writeLine(const std::string& text)
+{
+    if (outputFile == nullptr || writeError != 0)
+        return;
+    if (std::fprintf(outputFile, "%s\n", text.c_str()) < 0)
+        noteWriteError();
+}
+
+void XMLOutputDev::noteWriteError()
+{
+    if (writeError == 0)
+        writeError = errno != 0 ? errno : EIO;
+}
+
+void XMLOutputDev::checkWritten()
+{
+    if (outputFile != nullptr && writeError == 0 && std::fflush(outputFile) != 0)
+        noteWriteError();
+    if (writeError == 0)
+        return;
+    char buf[512];
+    buf[0] = '\0';
+    // GNU strerror_r returns the text, which may not live in buf.
+    const char* sys = strerror_r(writeError, buf, sizeof buf);
+    tk_exception e("Couldn't write output file '" + outputName + "': " + (sys != nullptr ? sys : ""), 1);
+    e.code = writeError;
+    throw e;
+}
+
+void XMLOutputDev::closeDocument()
+{
+    if (closeAtEnd) {
+        closeAtEnd = false;
+        FILE* f = outputFile;
+        outputFile = nullptr;
+        if (writeError == 0 && (!write_closing_lines(f) || std::fflush(f) != 0))
+            noteWriteError();
+        if (std::fclose(f) != 0)
+            noteWriteError();
+    }
+    // The standard output stream is flushed here and never closed.
+    checkWritten();
 }

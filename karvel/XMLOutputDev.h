@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <string>
 
 #include "PDFR/pdf_width_getter.h"
 #include "TK/tk_singl.h"
@@ -45,6 +46,15 @@ public:
                   CharCode code, int nBytes, const Unicode* u, int uLen) override;
     void processLink(AnnotLink*) override {}
 
+    // Writes one line of the document with one "%s\n" write. After a failed write nothing
+    // more is written; checkWritten reports the failure.
+    void writeLine(const std::string& text);
+    // Flushes the stream; throws the level-1 write error when a write has failed.
+    void checkWritten();
+    // Writes the closing lines and closes the file (flushes the standard output); throws
+    // the level-1 write error when a write, the flush or the close failed.
+    void closeDocument();
+
     // The stream all XML goes to; null when the file could not be opened.
     FILE* output() const { return outputFile; }
     kvl::TextPage* page() const { return textPage; }
@@ -57,4 +67,8 @@ private:
     bool ok = false;
     int pageCount = 0;
     pdf_width_getter widthGetter;
+    std::string outputName;
+    int writeError = 0; // errno of the first failed write, 0 while all went well
+
+    void noteWriteError();
 };

@@ -150,6 +150,16 @@ void karvel_convertor::convert_pages(PDFDoc* doc)
     auto xml = std::make_unique<XMLOutputDev>(dest.c_str(), 0, 0, 0);
     if (!xml->isOk())
         throw tk_exception("Couldn't open output file '" + dest + "'", 1);
+    xml->checkWritten();
+
+    // A write that fails ends the run at that page. The last position counts only once the
+    // document is complete and closed, so a run whose output failed never shows as done.
+    const size_t positions = page_list.empty() ? page_count.load() : page_list.size();
+    const auto count_position = [&] {
+        if (page_index + 1 >= positions)
+            xml->closeDocument();
+        ++page_index;
+    };
 
     // One walk of each page feeds both.
     page_walk_dev walk(raster.get(), xml.get());
@@ -164,15 +174,17 @@ void karvel_convertor::convert_pages(PDFDoc* doc)
                        static_cast<int>(page_list.size()));
                 convert_page(&walk, doc, static_cast<int>(page));
             }
-            ++page_index;
+            count_position();
         }
     } else {
         while (page_index < page_count && !stop_requested()) {
             tk_log(3, "Converting page %d of %d", static_cast<int>(page_index + 1), static_cast<int>(page_count));
             convert_page(&walk, doc, static_cast<int>(page_index + 1));
-            ++page_index;
+            count_position();
         }
     }
+    if (!stop_requested())
+        xml->closeDocument();
 }
 
 void karvel_convertor::convert_page(page_walk_dev* walk, PDFDoc* doc, int page)

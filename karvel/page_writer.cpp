@@ -26,10 +26,8 @@ namespace {
 // One tag or text line to the device's stream; empty texts are never written.
 void write_line(const std::string& s)
 {
-    FILE* out = tk_singleton<XMLOutputDev>::instance().output();
-    if (s.empty() || out == nullptr)
-        return;
-    std::fprintf(out, "%s\n", s.c_str());
+    if (!s.empty())
+        tk_singleton<XMLOutputDev>::instance().writeLine(s);
 }
 
 void append_codes(std::string& out, const TextLine* line)

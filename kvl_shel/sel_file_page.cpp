@@ -193,6 +193,7 @@ int sel_file_page::on_next()
             const std::unique_ptr<PDFDoc> doc = pdf_open_document(conv.src, &owner, &user);
         }
         common_check_dest(std::string(conv.dest));
+        common_check_dest_not_source(conv.dest, conv.src);
         if (tk_is_file_exist(conv.dest, 0)) {
             if (!wizard_shell::question("Destination file already exists. Overwrite?", mb_defbutton2))
                 return -1;

@@ -53,6 +53,9 @@ int tarnvik_main(int argc, const char* const* argv)
             dest = name.get_full_name();
         }
         common_check_dest(dest);
+        // "-" is the standard output stream, not a file of that name.
+        if (dest != "-")
+            common_check_dest_not_source(dest, option_src);
         convertor.src = option_src;
         convertor.dest = dest;
         convertor.password = option_pswd;

@@ -1,6 +1,7 @@
 // The console program end to end: arguments, streams, exit codes, log file, bad input.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
@@ -142,6 +143,60 @@ TEST_F(Console, DestinationChecks)
     r = run({"--src=" + src, "--dest=" + dir.file("ro.xml")});
     EXPECT_EQ(r.out, "Error:\nDestination name specifies an existing read-only file.\n");
     EXPECT_EQ(read_file(dir.file("ro.xml")), "keep");
+}
+
+TEST_F(Console, DestinationNamingTheSourceIsRefusedAndTouchesNothing)
+{
+    const std::string pdf = read_file(src);
+    ASSERT_EQ(symlink("doc.pdf", dir.file("link.pdf").c_str()), 0);
+    ASSERT_EQ(link(src.c_str(), dir.file("hard.pdf").c_str()), 0);
+    // A source named like its derived destination.
+    write_file(dir.file("report.xml"), pdf);
+    const std::string up = "../" + dir.path().substr(dir.path().rfind('/') + 1) + "/doc.pdf";
+    const std::vector<std::vector<std::string>> forms = {
+        {"--src=doc.pdf", "--dest=doc.pdf"},  {"--src=doc.pdf", "--dest=./doc.pdf"},
+        {"--src=doc.pdf", "--dest=" + src},   {"--src=" + src, "--dest=" + up},
+        {"--src=doc.pdf", "--dest=link.pdf"}, {"--src=link.pdf", "--dest=doc.pdf"},
+        {"--src=doc.pdf", "--dest=hard.pdf"}, {"--src=report.xml"}};
+    for (std::vector<std::string> args : forms) {
+        args.push_back("--logfile=" + dir.file("run.log"));
+        const run_result r = run(args);
+        const std::string form = args[0] + " " + args[1];
+        EXPECT_EQ(r.exit_code, exit_failure) << form;
+        EXPECT_EQ(r.out, "Error:\nDestination file is the same as the source file.\n") << form;
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(read_file(src), pdf) << form;
+        EXPECT_EQ(read_file(dir.file("report.xml")), pdf);
+        const std::string log = read_file(dir.file("run.log"));
+        EXPECT_NE(log.find("Error:\nDestination file is the same"), std::string::npos) << form;
+        EXPECT_EQ(log.find("Conversion started"), std::string::npos) << form;
+    }
+    // Another name in the same folder still converts.
+    EXPECT_EQ(run({"--src=link.pdf", "--dest=other.xml"}).exit_code, 0);
+    EXPECT_EQ(xmllint_errors(dir.file("other.xml")), "");
+}
+
+TEST_F(Console, FailedWritesAreErrorsAndEndTheRun)
+{
+    const std::string pdf = read_file(src);
+    run_result r = run({"--src=" + src, "--dest=/dev/full", "--logfile=" + dir.file("full.log")});
+    EXPECT_EQ(r.exit_code, exit_failure);
+    EXPECT_EQ(r.out, "Error:\nCouldn't write output file '/dev/full': No space left on device\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(read_file(dir.file("full.log")).find("Converting page"), std::string::npos)
+        << "the opening lines already fail";
+
+    // Standard output closed: the report reaches the log only; no page after the first is read.
+    r = run_tarnvik({"--src=" + src, "--dest=-", "--logfile=" + dir.file("closed.log")}, dir.path(), true);
+    EXPECT_EQ(r.exit_code, exit_failure);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+    const std::string log = read_file(dir.file("closed.log"));
+    EXPECT_NE(log.find("Converting page 1 of 5\r\nError:\nCouldn't write output file '-': Bad file descriptor\r\n"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("Converting page 2"), std::string::npos);
+    EXPECT_EQ(read_file(src), pdf);
 }
 
 TEST_F(Console, LogFileHoldsOnlyLevelThreeLines)

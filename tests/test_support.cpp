@@ -52,7 +52,7 @@ bool file_exists(const std::string& path)
     return stat(path.c_str(), &st) == 0;
 }
 
-run_result run_tarnvik(const std::vector<std::string>& args, const std::string& cwd)
+run_result run_tarnvik(const std::vector<std::string>& args, const std::string& cwd, bool stdout_closed)
 {
     scratch_dir io;
     const std::string out_path = io.file("out");
@@ -65,6 +65,8 @@ run_result run_tarnvik(const std::vector<std::string>& args, const std::string& 
         const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         dup2(out, 1);
         dup2(err, 2);
+        if (stdout_closed)
+            close(1);
         std::vector<char*> argv;
         std::string program = TARNVIK_BINARY;
         argv.push_back(program.data());

@@ -30,8 +30,10 @@ struct run_result {
     std::string err;
 };
 
-// Runs the built tarnvik with the arguments, in the given folder (empty: the current one).
-run_result run_tarnvik(const std::vector<std::string>& args, const std::string& cwd = std::string());
+// Runs the built tarnvik with the arguments, in the given folder (empty: the current one);
+// with stdout_closed the program starts with its standard output closed.
+run_result run_tarnvik(const std::vector<std::string>& args, const std::string& cwd = std::string(),
+                       bool stdout_closed = false);
 
 // Runs xmllint --noout on the file; empty when it is well-formed, else xmllint's complaint.
 std::string xmllint_errors(const std::string& path);

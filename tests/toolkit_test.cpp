@@ -243,6 +243,13 @@ TEST(Destination, CheckRejectsFoldersReadOnlyFilesAndMissingFolders)
     EXPECT_EQ(caught_message([] { common_check_dest(""); }), "Destination name should specify a file, not folder.");
 }
 
+TEST(Destination, NamesOfMissingFilesCompareAsNormalisedPaths)
+{
+    scratch_dir dir;
+    EXPECT_TRUE(tk_is_same_file(dir.file("new.xml"), dir.path() + "/sub/.././new.xml"));
+    EXPECT_FALSE(tk_is_same_file(dir.file("new.xml"), dir.file("other.xml")));
+}
+
 TEST(Destination, ProposalKeepsTheOldFolderOrUsesTheProfileFolder)
 {
     EXPECT_EQ(common_make_dest("/out/old.xml", "/in/paper.pdf", "xml", false), "/out/paper.xml");

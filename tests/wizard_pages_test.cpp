@@ -11,6 +11,7 @@
 #include <QRadioButton>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
@@ -235,6 +236,25 @@ TEST_F(WizardFilePage, ReadOnlyDestinationIsRefusedBeforeAnyQuestion)
     ASSERT_EQ(rig.boxes.boxes.size(), 1u);
     EXPECT_EQ(rig.boxes.boxes[0].text, "Destination name specifies an existing read-only file.");
     EXPECT_TRUE(file_exists(dest));
+}
+
+TEST_F(WizardFilePage, DestinationNamingTheSourceIsRefusedBeforeAnyQuestion)
+{
+    const std::string pdf = read_file(src);
+    ASSERT_EQ(symlink(src.c_str(), rig.scratch.file("link.pdf").c_str()), 0);
+    ASSERT_EQ(link(src.c_str(), rig.scratch.file("hard.pdf").c_str()), 0);
+    for (const std::string& same : {src, rig.scratch.path() + "/./doc.pdf", rig.scratch.file("link.pdf"),
+                                    rig.scratch.file("hard.pdf")}) {
+        fill_files(rig, src, same);
+        rig.boxes.boxes.clear();
+        rig.boxes.answers = {QMessageBox::Yes}; // an overwrite question would delete the source
+        rig.click(QWizard::NextButton);
+        EXPECT_EQ(rig.current(), 104) << same;
+        ASSERT_EQ(rig.boxes.boxes.size(), 1u) << same;
+        EXPECT_EQ(rig.boxes.boxes[0].text, "Destination file is the same as the source file.");
+        EXPECT_EQ(rig.boxes.boxes[0].caption, "Karvel 2.3 Error");
+        EXPECT_EQ(read_file(src), pdf) << same;
+    }
 }
 
 TEST_F(WizardFilePage, OverwriteQuestionNoKeepsTheFileYesDeletesIt)

@@ -14,10 +14,11 @@ namespace {
 class WizardRun : public ::testing::Test {
 protected:
     // Goes through the file and settings pages with the given document and page list.
-    void start_run(int pages, const std::string& page_list = std::string())
+    void start_run(int pages, const std::string& page_list = std::string(),
+                   const std::string& destination = std::string())
     {
         src = rig.scratch.file("doc.pdf");
-        dest = rig.scratch.file("doc.xml");
+        dest = destination.empty() ? rig.scratch.file("doc.xml") : destination;
         ASSERT_TRUE(write_test_pdf(src, pages));
         rig.to_file_page();
         rig.files->control_as<QLineEdit>(1003)->setText(QString::fromStdString(src));
@@ -171,6 +172,20 @@ TEST_F(WizardRun, AFailedRunLeavesOnlyCancel)
     rig.boxes.answers = {QMessageBox::Yes};
     rig.click(QWizard::CancelButton);
     EXPECT_FALSE(rig.shell->isVisible());
+}
+
+TEST_F(WizardRun, AFailedWriteEndsTheRunWithAnErrorAndNoFinishPage)
+{
+    start_run(3, std::string(), "/dev/full");
+    ASSERT_TRUE(wait_for([&] { return !rig.boxes.boxes.empty(); }, 30000));
+    ASSERT_TRUE(worker_ended());
+    ASSERT_EQ(rig.boxes.boxes.size(), 1u);
+    EXPECT_EQ(rig.boxes.boxes[0].text, "Couldn't write output file '/dev/full': No space left on device");
+    EXPECT_EQ(rig.boxes.boxes[0].caption, "Karvel 2.3 Error");
+    pump_events(500);
+    EXPECT_EQ(rig.current(), 105);
+    EXPECT_LT(rig.convertor->page_index, rig.convertor->page_count);
+    EXPECT_TRUE(rig.shell->button(QWizard::CancelButton)->isEnabled());
 }
 
 TEST_F(WizardRun, ClosingDuringARunStopsTheWorkerAndClosesTheDocument)

@@ -97,3 +97,18 @@ TEST(XmlDevice, FailureInsideTheScopeStillClosesTheDocument)
         EXPECT_EQ(xmllint_errors(path), "");
     }
 }
+
+TEST(XmlDevice, FailedFlushOrCloseIsALevelOneError)
+{
+    // The opening lines wait in the stream's buffer; closing the document finds the failure.
+    XMLOutputDev dev("/dev/full", 0, 0, 0);
+    ASSERT_TRUE(dev.isOk());
+    try {
+        dev.closeDocument();
+        FAIL() << "a failed close passed as success";
+    } catch (const tk_exception& e) {
+        EXPECT_EQ(e.message, "Couldn't write output file '/dev/full': No space left on device");
+        EXPECT_EQ(e.level, 1);
+    }
+    EXPECT_EQ(dev.output(), nullptr) << "the file is closed once; the device writes nothing more";
+}
