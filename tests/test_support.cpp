@@ -24,6 +24,19 @@ scratch_dir::scratch_dir()
 scratch_dir::~scratch_dir()
 {
     std::error_code ec;
+    // TEST_PDF_KEEP_DIR names a folder that keeps a copy of every PDF a test made (the
+    // output identity check converts them with two builds).
+    if (const char* keep = std::getenv("TEST_PDF_KEEP_DIR")) {
+        static int kept = 0;
+        for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
+             !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
+            if (it->is_regular_file() && it->path().extension() == ".pdf")
+                std::filesystem::copy_file(it->path(),
+                                           std::string(keep) + "/" + std::to_string(getpid()) + "-" +
+                                               std::to_string(++kept) + "-" + it->path().filename().string(),
+                                           ec);
+        ec.clear();
+    }
     // Give back write permission to anything a test made read-only, then remove.
     for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
          !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
