@@ -561,6 +561,20 @@ TEST_F(WizardSettingsPage, ValidValuesLeaveByBackAndAllEmptiesTheList)
     EXPECT_FALSE(rig.settings->control(1003)->isEnabled());
 }
 
+TEST_F(WizardSettingsPage, AltHReachesTheParagraphEdit)
+{
+    open_page();
+    EXPECT_EQ(rig.shell->button(QWizard::HelpButton)->text().toStdString(), "Help");
+    QWidget* par_edit = rig.settings->control(1008);
+    rig.settings->control(1004)->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(rig.settings->control(1004)->hasFocus());
+    // Pressed twice: a key shared with another control would move the focus on.
+    for (int i = 0; i < 2; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_H, Qt::AltModifier);
+        EXPECT_TRUE(par_edit->hasFocus()) << i;
+    }
+}
+
 TEST_F(WizardSettingsPage, HelpOpensItsTopic)
 {
     const help_file_guard help(true);
