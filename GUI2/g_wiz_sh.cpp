@@ -3,6 +3,9 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDesktopServices>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
@@ -31,6 +34,21 @@ namespace {
 
 const char* const help_missing_text = "Help file does not exist. Reinstall the program.";
 
+// The window manager draws a box's caption in a bold face beside an icon and three
+// buttons: a short box is widened so that the whole caption shows.
+void widen_for_caption(QMessageBox& box)
+{
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (grid == nullptr)
+        return;
+    QFont font = QFontDatabase::systemFont(QFontDatabase::TitleFont);
+    font.setBold(true);
+    const QFontMetrics metrics(font);
+    const int width = metrics.horizontalAdvance(box.windowTitle()) + 6 * metrics.height();
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), 0, 0, 1,
+                  grid->columnCount());
+}
+
 // Shows one of the shell's three boxes on the user-interface thread and returns the
 // button pressed. Caption and owner depend on whether the wizard has been shown.
 int show_box(QMessageBox::Icon icon, const char* word, const std::string& text,
@@ -51,6 +69,7 @@ int show_box(QMessageBox::Icon icon, const char* word, const std::string& text,
         shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         QMessageBox box(icon, QString::fromStdString(caption), shown, buttons, owner);
         box.setDefaultButton(default_button);
+        widen_for_caption(box);
         answer = wizard_shell::box_answerer ? wizard_shell::box_answerer(box) : box.exec();
     });
     return answer;
@@ -64,6 +83,8 @@ wizard_shell::wizard_shell(const std::string& window_title, unsigned icon, int w
     tk_log(1, "wizard_shell::ctor(%s)", title.c_str());
     setWizardStyle(QWizard::ModernStyle);
     setOption(QWizard::HaveHelpButton, true);
+    // A plain "Help", as on the property sheet: Alt+H stays with the pages, F1 is the help key.
+    setButtonText(QWizard::HelpButton, QStringLiteral("Help"));
     load_bitmaps(watermark_id, header_id);
 
     // Back asks the page first, so the page can keep the user where it is.
@@ -145,6 +166,33 @@ int wizard_shell::nextId() const
     if (it == page_order.end() || it + 1 == page_order.end())
         return -1;
     return *(it + 1);
+}
+
+void wizard_shell::setVisible(bool visible)
+{
+    if (visible && !page_size.isValid() && !page_order.empty())
+        fit_to_pages();
+    QWizard::setVisible(visible);
+}
+
+// The window keeps one size for all its pages: the largest that any page needs. Each page
+// is laid out in turn without being activated, then the first page is started as usual.
+void wizard_shell::fit_to_pages()
+{
+    ensurePolished();
+    {
+        const QSignalBlocker quiet(this);
+        QSize largest(0, 0);
+        for (int id : page_order) {
+            setStartId(id);
+            restart();
+            largest = largest.expandedTo(minimumSize()).expandedTo(sizeHint());
+        }
+        setStartId(page_order.front());
+        page_size = largest;
+    }
+    setFixedSize(page_size);
+    restart();
 }
 
 bool wizard_shell::is_initialized()
@@ -326,6 +374,9 @@ void wizard_shell::on_page_changed(int id)
     wizard_page_base* p = current_wizard_page();
     if (p == nullptr)
         return;
+    // The wizard fits its layout to each page it shows; the window keeps its one size.
+    if (page_size.isValid())
+        setFixedSize(page_size);
     button(QWizard::HelpButton)->setEnabled((p->flags & psp_hashelp) != 0);
     if (!p->OnSetActive()) {
         // The page does not want to be shown: go on in the direction of travel.

@@ -83,6 +83,7 @@ public:
 
     int nextId() const override;
     bool validateCurrentPage() override;
+    void setVisible(bool visible) override;
     void accept() override;
     void reject() override;
 
@@ -92,6 +93,7 @@ protected:
 
 private:
     void load_bitmaps(int watermark_id, int header_id);
+    void fit_to_pages();
     void on_page_changed(int id);
     void on_back_clicked();
     void on_help_requested();
@@ -99,5 +101,7 @@ private:
     std::vector<int> page_order;
     int qt_timer_id = 0;
     int jump_target = -1;
+    // The window's one size for all pages; set before it is first shown.
+    QSize page_size;
     bool going_back = false;
 };

@@ -1,8 +1,6 @@
 // The wizard's stored settings: eleven values under the convertor's registry key.
 #include "karvel/kvl_conv.h"
 
-#include <utility>
-
 #include "TK/tk_log.h"
 
 bool karvel_convertor::serialize(bool save)
@@ -13,7 +11,8 @@ bool karvel_convertor::serialize(bool save)
         return false;
     if (!save)
         open_on_exit = true; // a missing value leaves it on
-    // Every value is tried, also after one has failed; element names come in unvalidated.
+    // Every value is tried, also after one has failed. Element names come in as stored,
+    // unvalidated: the settings page checks every name before a conversion can use it.
     bool ok = true;
     ok &= settings_key.exchange("dest", &dest, save);
     ok &= settings_key.exchange("open on exit", &open_on_exit, save);
@@ -27,17 +26,5 @@ bool karvel_convertor::serialize(bool save)
     ok &= settings_key.exchange("tag_par", &tags.par, save);
     ok &= settings_key.exchange("tag_row", &tags.row, save);
     settings_key.close();
-    if (!save) {
-        // A stored name that is no valid element name (edited by hand, or stored under an
-        // older rule) would make every document malformed: the default stands instead.
-        const std::pair<std::string*, const char*> names[] = {
-            {&tags.cell, "cell"}, {&tags.column, "column"}, {&tags.line, "line"},
-            {&tags.page, "page"}, {&tags.par, "par"},       {&tags.row, "row"}};
-        for (const auto& [name, fallback] : names)
-            if (!xml_tags::is_valid_tag(*name)) {
-                tk_log(2, "serialize - invalid stored tag '%s'", name->c_str());
-                *name = fallback;
-            }
-    }
     return ok;
 }

@@ -81,12 +81,13 @@ sel_file_page::sel_file_page()
 
 bool sel_file_page::eventFilter(QObject* watched, QEvent* event)
 {
-    // Leaving the source edit with a name proposes a destination. The edit's own context
-    // menu takes the focus only for a moment: the user is still in the edit.
+    // Leaving the source edit with a new name proposes a destination; a name the
+    // destination was already proposed for or loaded with leaves it as it stands. The
+    // edit's own context menu takes the focus only for a moment: the user is still in the edit.
     if (watched == src_edit && event->type() == QEvent::FocusOut &&
         static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason) {
         const std::string text = src_edit->text().toStdString();
-        if (!text.empty())
+        if (!text.empty() && text != proposed_for)
             begin_edit_dest(text.c_str());
     }
     return wizard_page_base::eventFilter(watched, event);
@@ -96,6 +97,7 @@ bool sel_file_page::page_init()
 {
     karvel_convertor& conv = convertor();
     src_edit->setText(QString::fromStdString(conv.src));
+    proposed_for = src_edit->text().toStdString();
     dest_edit->setText(QString::fromStdString(conv.dest));
     const bool has_password = !conv.password.empty();
     password_box->setChecked(has_password);
@@ -142,6 +144,7 @@ int sel_file_page::begin_edit_dest(const char* src_name)
     const std::string old_name = dest_edit->text().toStdString();
     const std::string proposal = common_make_dest(old_name, src_name, "xml", false);
     dest_edit->setText(QString::fromStdString(proposal));
+    proposed_for = src_name;
     return 0;
 }
 

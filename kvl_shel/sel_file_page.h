@@ -1,6 +1,8 @@
 // The file-selection page: source PDF, optional password, destination XML.
 #pragma once
 
+#include <string>
+
 #include "GUI2/g_wiz_pg.h"
 
 class QLineEdit;
@@ -29,4 +31,6 @@ private:
     manual_check_box* password_box;
     QLineEdit* password_edit;
     QLineEdit* dest_edit;
+    // The source that the destination edit was last proposed for or loaded with.
+    std::string proposed_for;
 };

@@ -108,7 +108,7 @@ TEST_F(SettingsStore, LoadingTakesValuesAsStored)
     EXPECT_EQ("table", conv.tags.table);
 }
 
-TEST_F(SettingsStore, EmptyNamesLoadAsTheyStandInvalidOnesKeepTheDefault)
+TEST_F(SettingsStore, EmptyAndInvalidNamesLoadAsTheyStand)
 {
     write_settings("\"tag_cell\"=\"\"\n\"tag_row\"=\"not valid!\"\n\"tag_par\"=\"9p\"\n"
                    "\"open on exit\"=dword:00000005\n");
@@ -116,8 +116,8 @@ TEST_F(SettingsStore, EmptyNamesLoadAsTheyStandInvalidOnesKeepTheDefault)
     conv.open_on_exit = false;
     EXPECT_FALSE(conv.serialize(false)) << "most values are missing";
     EXPECT_EQ("", conv.tags.cell) << "an empty text is stored and read, not replaced by the default";
-    EXPECT_EQ("row", conv.tags.row) << "a name that would make the XML malformed is not used";
-    EXPECT_EQ("par", conv.tags.par);
+    EXPECT_EQ("not valid!", conv.tags.row) << "loaded without the tag set's validation";
+    EXPECT_EQ("9p", conv.tags.par);
     EXPECT_EQ("column", conv.tags.column);
     EXPECT_TRUE(conv.open_on_exit);
 }

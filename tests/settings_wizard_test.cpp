@@ -5,6 +5,8 @@
 #include <QCheckBox>
 #include <QLineEdit>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -34,6 +36,15 @@ protected:
         rig->files->control_as<QLineEdit>(1004)->setText(QString::fromStdString(dest));
         rig->click(QWizard::NextButton);
         ASSERT_EQ(rig->current(), 107);
+    }
+    // Settings stored by an earlier run, loaded as the convertor loads them at start.
+    void load_stored(const std::string& values)
+    {
+        mkdir(kept.file("Zantorix").c_str(), 0700);
+        write_file(kept.file("Zantorix/Karvel.reg"), "Windows Registry Editor Version 5.00\n\n"
+                                                     "[HKEY_CURRENT_USER\\Software\\Zantorix\\Karvel]\n" +
+                                                         values);
+        rig->convertor->serialize(false);
     }
     // The program's end: the objects go in the entry's order; the convertor saves.
     std::string saved_after_teardown()
@@ -103,4 +114,39 @@ TEST_F(SettingsWizard, CancelOnTheFirstPageSavesTheLoadedSettingsUnchanged)
     EXPECT_TRUE(has(text, "\"src\"=\"\"")) << text;
     EXPECT_TRUE(has(text, "\"tag_cell\"=\"cell\"")) << text;
     EXPECT_TRUE(has(text, "\"open on exit\"=dword:00000001")) << text;
+}
+
+TEST_F(SettingsWizard, StoredFileNamesAndPasswordAreShownAndUsedAsStored)
+{
+    const std::string locked = kept.file("enc.pdf");
+    const std::string cmd = "qpdf --encrypt secret owner-pw 256 -- '" + src + "' '" + locked + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    const std::string custom = kept.file("custom-name.xml");
+    load_stored("\"dest\"=\"" + custom + "\"\n\"password\"=\"secret\"\n\"src\"=\"" + locked + "\"\n");
+    rig->to_file_page();
+    // The page starts in the password edit: the source edit has been left.
+    EXPECT_TRUE(rig->files->control(1005)->hasFocus());
+    EXPECT_EQ(rig->files->control_as<QLineEdit>(1004)->text().toStdString(), custom);
+    rig->click(QWizard::NextButton);
+    ASSERT_EQ(rig->current(), 107);
+    rig->click(QWizard::NextButton);
+    ASSERT_TRUE(wait_for([&] { return rig->current() == 106; }, 60000));
+    EXPECT_TRUE(rig->boxes.boxes.empty());
+    ASSERT_TRUE(file_exists(custom));
+    EXPECT_EQ(xmllint_errors(custom), "");
+    EXPECT_FALSE(file_exists(kept.file("enc.xml")));
+}
+
+TEST_F(SettingsWizard, AStoredBadTagIsShownAndRefusedOnNext)
+{
+    load_stored("\"tag_row\"=\"bad tag\"\n");
+    through_file_page();
+    EXPECT_EQ(rig->settings->control_as<QLineEdit>(1009)->text().toStdString(), "bad tag");
+    rig->click(QWizard::NextButton);
+    EXPECT_EQ(rig->current(), 107);
+    ASSERT_EQ(rig->boxes.boxes.size(), 1u);
+    EXPECT_EQ(rig->boxes.boxes[0].text,
+              "XML tag is not valid. You can use only alphanumeric symbols \n(A-Z, a-z, 0-9) and underscore (_) "
+              "to compose XML tags.");
+    EXPECT_EQ(rig->convertor->tags.row, "bad tag") << "kept as stored until the user mends it";
 }

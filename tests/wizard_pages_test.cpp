@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QtTest/QTest>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -288,18 +289,24 @@ TEST_F(WizardFilePage, BackStoresWithoutChecking)
     EXPECT_EQ(rig.convertor->dest, "");
 }
 
-TEST_F(WizardFilePage, LeavingTheSourceEditProposesADestination)
+TEST_F(WizardFilePage, LeavingTheSourceEditProposesADestinationForANewSourceOnly)
 {
     set_text(rig.files.get(), 1004, rig.scratch.file("old-name.xml"));
     set_text(rig.files.get(), 1003, "/elsewhere/report.pdf");
     leave_source_edit(rig.files.get());
     EXPECT_EQ(text_of(rig.files.get(), 1004), rig.scratch.file("report.xml"));
 
+    // The same source again: the destination typed since then stands.
+    set_text(rig.files.get(), 1004, "/kept/as/typed.xml");
+    leave_source_edit(rig.files.get());
+    EXPECT_EQ(text_of(rig.files.get(), 1004), "/kept/as/typed.xml");
+
     // Without a destination the proposal goes to the user's documents folder.
     set_text(rig.files.get(), 1004, "");
+    set_text(rig.files.get(), 1003, "/elsewhere/summary.pdf");
     leave_source_edit(rig.files.get());
     tk_file_name expected(tk_get_user_home_path());
-    expected.name = "report";
+    expected.name = "summary";
     expected.set_ext("xml");
     EXPECT_EQ(text_of(rig.files.get(), 1004), expected.get_full_name());
 
@@ -308,6 +315,30 @@ TEST_F(WizardFilePage, LeavingTheSourceEditProposesADestination)
     set_text(rig.files.get(), 1003, "");
     leave_source_edit(rig.files.get());
     EXPECT_EQ(text_of(rig.files.get(), 1004), "/kept/as/typed.xml");
+}
+
+TEST_F(WizardFilePage, ATypedDestinationSurvivesTheFocusPassingThroughTheSourceEdit)
+{
+    QLineEdit* src_edit = edit(rig.files.get(), 1003);
+    src_edit->setFocus(Qt::MouseFocusReason);
+    ASSERT_TRUE(src_edit->hasFocus());
+    src_edit->setText(QString::fromStdString(src));
+    edit(rig.files.get(), 1004)->setFocus(Qt::TabFocusReason); // proposes for the new source
+    const std::string typed = rig.scratch.file("custom-name.xml");
+    set_text(rig.files.get(), 1004, typed);
+    // A look at the source, then Next with the mouse.
+    src_edit->setFocus(Qt::MouseFocusReason);
+    QTest::mouseClick(rig.shell->button(QWizard::NextButton), Qt::LeftButton);
+    pump_events(20);
+    ASSERT_EQ(rig.current(), 107);
+    EXPECT_EQ(rig.convertor->dest, typed);
+    // Back shows it again, whatever the focus does on the way.
+    rig.click(QWizard::BackButton);
+    ASSERT_EQ(rig.current(), 104);
+    src_edit->setFocus(Qt::MouseFocusReason);
+    edit(rig.files.get(), 1005)->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(text_of(rig.files.get(), 1004), typed);
+    EXPECT_TRUE(rig.boxes.boxes.empty());
 }
 
 TEST_F(WizardFilePage, BeginEditDestRefusesANullName)
@@ -353,6 +384,16 @@ TEST_F(WizardFilePage, BrowseForTheSourceFillsItAndProposesTheDestination)
     EXPECT_EQ(seen_dir.toStdString() + "/", tk_file_name(src).get_folder());
     EXPECT_EQ(seen_mode, QFileDialog::ExistingFile);
     EXPECT_EQ(text_of(rig.files.get(), 1003), chosen);
+    EXPECT_EQ(text_of(rig.files.get(), 1004), rig.scratch.file("picked.xml"));
+
+    // Choosing the same document again still proposes.
+    set_text(rig.files.get(), 1004, rig.scratch.file("typed.xml"));
+    file_dialog::answerer = [&](QFileDialog& d) {
+        d.selectFile(QString::fromStdString(chosen));
+        return static_cast<int>(QDialog::Accepted);
+    };
+    rig.files->control_as<QAbstractButton>(1107)->click();
+    file_dialog::answerer = nullptr;
     EXPECT_EQ(text_of(rig.files.get(), 1004), rig.scratch.file("picked.xml"));
 }
 
@@ -538,6 +579,20 @@ TEST_F(WizardSettingsPage, ValidValuesLeaveByBackAndAllEmptiesTheList)
     rig.click(QWizard::NextButton);
     EXPECT_EQ(text_of(rig.settings.get(), 1003), "1,3");
     EXPECT_FALSE(rig.settings->control(1003)->isEnabled());
+}
+
+TEST_F(WizardSettingsPage, AltHReachesTheParagraphEdit)
+{
+    open_page();
+    EXPECT_EQ(rig.shell->button(QWizard::HelpButton)->text().toStdString(), "Help");
+    QWidget* par_edit = rig.settings->control(1008);
+    rig.settings->control(1004)->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(rig.settings->control(1004)->hasFocus());
+    // Pressed twice: a key shared with another control would move the focus on.
+    for (int i = 0; i < 2; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_H, Qt::AltModifier);
+        EXPECT_TRUE(par_edit->hasFocus()) << i;
+    }
 }
 
 TEST_F(WizardSettingsPage, HelpOpensItsTopic)

@@ -5,11 +5,14 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QFile>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QScreen>
 #include <QVBoxLayout>
 
 #include <atomic>
+#include <cstdlib>
 #include <stdexcept>
 #include <thread>
 
@@ -227,6 +230,25 @@ TEST(WizardShell, ButtonMasksFollowEachPage)
     EXPECT_FALSE(back->isEnabled());
     EXPECT_FALSE(shown(next));
     EXPECT_TRUE(shown(finish) && finish->isEnabled());
+}
+
+TEST(WizardShell, OneSizeForAllPagesStartingCentred)
+{
+    framework_rig rig;
+    rig.show();
+    const QSize size = rig.shell->size();
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    // Placed before the window manager adds its frame: centred but for the frame's size.
+    const QPoint off = rig.shell->frameGeometry().center() - area.center();
+    EXPECT_LE(std::abs(off.x()), 8);
+    EXPECT_LE(std::abs(off.y()), 8);
+    for (int id : {201, 202, 201, 202, 203}) {
+        rig.click(id > rig.shell->currentId() ? QWizard::NextButton : QWizard::BackButton);
+        ASSERT_EQ(rig.shell->currentId(), id);
+        EXPECT_EQ(rig.shell->size(), size) << id;
+        EXPECT_EQ(rig.shell->minimumSize(), size) << id;
+        EXPECT_EQ(rig.shell->maximumSize(), size) << id;
+    }
 }
 
 TEST(WizardShell, NextAndBackResultsKeepOrMoveThePage)
