@@ -4,9 +4,15 @@
 #include <goo/GooString.h>
 #include <Object.h>
 #include <PDFDoc.h>
+#include <Stream.h>
 #include <XRef.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <optional>
+#include <vector>
 
 #include "TK/tk_except.h"
 #include "TK/tk_log.h"
@@ -33,6 +39,50 @@ bool uses_standard_security(PDFDoc& doc)
     return filter.isName("Standard");
 }
 
+// Documents up to this size are read into memory at once: the core then reads its
+// streams from there instead of asking the system for every few hundred bytes.
+constexpr off_t max_document_in_memory = 256L << 20;
+
+// The bytes of the document, as a stream the document owns.
+class document_bytes {
+protected:
+    explicit document_bytes(std::vector<char>&& data) : bytes(std::move(data)) {}
+    std::vector<char> bytes;
+};
+
+class owned_mem_stream : private document_bytes, public MemStream {
+public:
+    explicit owned_mem_stream(std::vector<char>&& data)
+        : document_bytes(std::move(data)), MemStream(bytes.data(), 0, static_cast<Goffset>(bytes.size()), Object(objNull))
+    {
+    }
+};
+
+// The whole file, or nothing when it cannot be read at once (missing, unreadable, not a
+// regular file, too large, changing while it is read).
+std::optional<std::vector<char>> read_document(const std::string& file)
+{
+    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return std::nullopt;
+    std::optional<std::vector<char>> result;
+    struct stat st {};
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 && st.st_size <= max_document_in_memory) {
+        std::vector<char> data(static_cast<size_t>(st.st_size));
+        size_t got = 0;
+        while (got < data.size()) {
+            const ssize_t n = read(fd, data.data() + got, data.size() - got);
+            if (n <= 0)
+                break;
+            got += static_cast<size_t>(n);
+        }
+        if (got == data.size())
+            result = std::move(data);
+    }
+    close(fd);
+    return result;
+}
+
 std::optional<GooString> optional_copy(const GooString* s)
 {
     if (s == nullptr)
@@ -47,8 +97,14 @@ std::unique_ptr<PDFDoc> pdf_open_document(const std::string& file, const GooStri
 {
     tk_log(1, "PDFDoc::ctor(name=%s,pswd=%s)", file.c_str(),
            owner_password ? owner_password->c_str() : "[NULL]");
-    auto doc = std::make_unique<PDFDoc>(std::make_unique<GooString>(file), optional_copy(owner_password),
-                                        optional_copy(user_password));
+    std::unique_ptr<PDFDoc> doc;
+    if (std::optional<std::vector<char>> bytes = read_document(file))
+        doc = std::make_unique<PDFDoc>(new owned_mem_stream(std::move(*bytes)), optional_copy(owner_password),
+                                       optional_copy(user_password));
+    else
+        // The core opens the file itself and reports what stands in the way.
+        doc = std::make_unique<PDFDoc>(std::make_unique<GooString>(file), optional_copy(owner_password),
+                                       optional_copy(user_password));
     if (doc->isOk()) {
         tk_log(1, "PDFDoc::setup");
         tk_log(1, "PDFDoc::checkEncryption");

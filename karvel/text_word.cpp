@@ -99,7 +99,7 @@ TextWord::TextWord(GfxState* state, int rotA, double x0A, double y0A, int stream
                    double fontSizeA)
     : rot(rotA), xMin(0), xMax(0), yMin(0), yMax(0), base(0), x0(x0A), y0(y0A), text(nullptr),
       edge(nullptr), len(0), size(0), streamPos(streamPosA), streamLen(0), font(fontA),
-      fontSize(fontSizeA), spaceWidth(0), spaceFollows(0), next(nullptr), isSans(false),
+      fontSize(fontSizeA), spaceWidth(0), spaceMeasured(false), spaceFollows(0), next(nullptr), isSans(false),
       isSerif(false), isBold(false), isItalic(false), isDisplay(false), isBullet(false),
       isUnderlined(false), raisedBy(0), loweredBy(0), groupId(0), cellCode(0), colorR(0), colorG(0),
       colorB(0)
@@ -146,14 +146,6 @@ TextWord::TextWord(GfxState* state, int rotA, double x0A, double y0A, int stream
     }
 
     tk_log(1, "STEP #2");
-    if (!faceName.empty()) {
-        pdf_width_getter& getter = tk_singleton<pdf_width_getter>::instance();
-        getter.set_font(faceName, static_cast<float>(fontSize), isBold, isItalic);
-        double inches = getter.get_width(" ");
-        // A zero size would make the width infinite; the table's factor stays then.
-        if (fontSize > 0)
-            spaceWidth = inches * 72.0 / fontSize;
-    }
 
     double ascent, descent;
     if (gfxFont != nullptr) {
@@ -202,6 +194,20 @@ TextWord::TextWord(GfxState* state, int rotA, double x0A, double y0A, int stream
         base = x;
         break;
     }
+}
+
+double TextWord::measuredSpaceWidth()
+{
+    if (!spaceMeasured && !faceName.empty()) {
+        pdf_width_getter& getter = tk_singleton<pdf_width_getter>::instance();
+        getter.set_font(faceName, static_cast<float>(fontSize), isBold, isItalic);
+        const double inches = getter.get_width(" ");
+        // A zero size would make the width infinite; the table's factor stays then.
+        if (fontSize > 0)
+            spaceWidth = inches * 72.0 / fontSize;
+    }
+    spaceMeasured = true;
+    return spaceWidth;
 }
 
 void TextWord::matchFamily(GfxFont* gfxFont)

@@ -30,6 +30,10 @@ public:
     double primaryCmp(const TextWord* word) const;
     // Gap from this word to a following one along the rotation.
     double primaryDelta(const TextWord* word) const;
+    // Width of a space in the word's face, in units of the font size, measured with the
+    // platform's font metrics when it is first asked for (the layout and the writer do not
+    // ask, so a conversion never sets the platform's fonts up).
+    double measuredSpaceWidth();
 
     int rot;
     double xMin, xMax, yMin, yMax;
@@ -43,7 +47,9 @@ public:
     int streamLen;
     TextFontInfo* font;
     double fontSize;
+    // The family table's factor until the space is measured (measuredSpaceWidth).
     double spaceWidth;
+    bool spaceMeasured;
     int spaceFollows;
     TextWord* next;
     bool isSans, isSerif, isBold, isItalic, isDisplay, isBullet, isUnderlined;

@@ -32,8 +32,10 @@ TEST(TextPage, GlyphsOfOneStringMakeOneWord)
     EXPECT_EQ(w->faceName, "Arial");
     EXPECT_EQ(w->streamPos, 0);
     EXPECT_EQ(w->streamLen, 5);
+    EXPECT_DOUBLE_EQ(w->spaceWidth, 0.145); // the family table's, until measured
+    const double measured = const_cast<TextWord*>(w)->measuredSpaceWidth();
     d.getter.set_font("Arial", 10.0f, false, false);
-    EXPECT_DOUBLE_EQ(w->spaceWidth, d.getter.get_width(" ") * 72.0 / 10.0);
+    EXPECT_DOUBLE_EQ(measured, d.getter.get_width(" ") * 72.0 / 10.0);
 }
 
 TEST(TextPage, SpaceEndsTheWordAndCountsInItsStream)
@@ -437,11 +439,12 @@ TEST(TextWord, FillColourComponentsRunTo257)
     EXPECT_EQ(w.colorB, 257);
 }
 
-TEST(TextWord, NeedsTheWidthGetter)
+TEST(TextWord, MeasuringTheSpaceNeedsTheWidthGetter)
 {
     PDFRectangle box(0, 0, 612, 792);
     GfxState state(72, 72, &box, 0, true);
-    EXPECT_THROW(TextWord(&state, 0, 0, 0, 0, nullptr, 10), tk_mail_assertion);
+    TextWord w(&state, 0, 0, 0, 0, nullptr, 10);
+    EXPECT_THROW(w.measuredSpaceWidth(), tk_mail_assertion);
 }
 
 TEST(TextWord, MergeAppendsCharactersAndWidensTheBox)
