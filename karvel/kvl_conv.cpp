@@ -1,10 +1,7 @@
 #include "karvel/kvl_conv.h"
 
-#include <Annot.h>
-#include <Gfx.h>
 #include <GlobalParams.h>
 #include <goo/GooString.h>
-#include <Page.h>
 #include <PDFDoc.h>
 
 #include <cstdint>
@@ -190,25 +187,8 @@ void karvel_convertor::convert_pages(PDFDoc* doc)
 void karvel_convertor::convert_page(page_walk_dev* walk, PDFDoc* doc, int page)
 {
     tk_log(1, "karvel_convertor::convert_page(%d)", page);
-    Page* p = doc->getPage(page);
-    if (p != nullptr) {
-        // The page's content, interpreted once at the text pass's 72 dpi (crop box,
-        // printing); the raster side keeps its own 150-dpi view of it.
-        std::unique_ptr<Gfx> gfx(
-            p->createGfx(walk, 72, 72, 0, false, true, -1, -1, -1, -1, true, &abort_requested, this));
-        p->display(gfx.get());
-        // The annotations as each pass shows them: printed for the text, on screen for
-        // the rules.
-        for (Annot* annot : p->getAnnots()->getAnnots()) {
-            walk->set_sides(page_walk_dev::sides::text);
-            annot->draw(gfx.get(), true);
-            walk->set_sides(page_walk_dev::sides::raster);
-            annot->draw(gfx.get(), false);
-        }
-        walk->set_sides(page_walk_dev::sides::both);
-        gfx.reset();
-        walk->settle();
-    }
+    // One interpretation of the page at the text pass's 72 dpi for both devices.
+    walk->walk(doc, page, &abort_requested, this);
     tk_log(2, "Right after processing page #%d", page);
     tk_singleton<XMLOutputDev>::instance().rtfEndPage();
 }

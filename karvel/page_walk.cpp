@@ -1,14 +1,36 @@
 #include "karvel/page_walk.h"
 
+#include <Annot.h>
+#include <Gfx.h>
 #include <GfxFont.h>
 #include <GfxState.h>
 #include <goo/GooString.h>
+#include <Page.h>
+#include <PDFDoc.h>
 
 #include "PDFR/raster_dev.h"
 
 page_walk_dev::page_walk_dev(raster_dev* raster, OutputDev* text) : raster_(raster), text_(text) {}
 
 page_walk_dev::~page_walk_dev() = default;
+
+void page_walk_dev::walk(PDFDoc* doc, int page, bool (*abort_check)(void*), void* abort_data)
+{
+    Page* p = doc->getPage(page);
+    if (p == nullptr)
+        return;
+    std::unique_ptr<Gfx> gfx(p->createGfx(this, 72, 72, 0, false, true, -1, -1, -1, -1, true, abort_check, abort_data));
+    p->display(gfx.get());
+    for (Annot* annot : p->getAnnots()->getAnnots()) {
+        set_sides(sides::text);
+        annot->draw(gfx.get(), true);
+        set_sides(sides::raster);
+        annot->draw(gfx.get(), false);
+    }
+    set_sides(sides::both);
+    gfx.reset();
+    settle();
+}
 
 void page_walk_dev::set_sides(sides s)
 {
@@ -111,18 +133,21 @@ void page_walk_dev::clearPatternOpacity(GfxState*)
 
 void page_walk_dev::stroke(GfxState* state)
 {
+    note_paint();
     if (raster_on())
         raster_->stroke(state);
 }
 
 void page_walk_dev::fill(GfxState* state)
 {
+    note_paint();
     if (raster_on())
         raster_->fill(state);
 }
 
 void page_walk_dev::eoFill(GfxState* state)
 {
+    note_paint();
     if (raster_on())
         raster_->eoFill(state);
 }
@@ -158,6 +183,39 @@ void page_walk_dev::endTransparencyGroup(GfxState* state)
         raster_->endTransparencyGroup(state);
 }
 
+void page_walk_dev::drawImageMask(GfxState* state, Object* ref, Stream* str, int width, int height, bool invert,
+                                  bool interpolate, bool inlineImg)
+{
+    note_paint();
+    OutputDev::drawImageMask(state, ref, str, width, height, invert, interpolate, inlineImg);
+}
+
+void page_walk_dev::drawImage(GfxState* state, Object* ref, Stream* str, int width, int height,
+                              GfxImageColorMap* colorMap, bool interpolate, const int* maskColors, bool inlineImg)
+{
+    note_paint();
+    OutputDev::drawImage(state, ref, str, width, height, colorMap, interpolate, maskColors, inlineImg);
+}
+
+void page_walk_dev::drawMaskedImage(GfxState* state, Object* ref, Stream* str, int width, int height,
+                                    GfxImageColorMap* colorMap, bool interpolate, Stream* maskStr, int maskWidth,
+                                    int maskHeight, bool maskInvert, bool maskInterpolate)
+{
+    note_paint();
+    OutputDev::drawMaskedImage(state, ref, str, width, height, colorMap, interpolate, maskStr, maskWidth,
+                               maskHeight, maskInvert, maskInterpolate);
+}
+
+void page_walk_dev::drawSoftMaskedImage(GfxState* state, Object* ref, Stream* str, int width, int height,
+                                        GfxImageColorMap* colorMap, bool interpolate, Stream* maskStr,
+                                        int maskWidth, int maskHeight, GfxImageColorMap* maskColorMap,
+                                        bool maskInterpolate)
+{
+    note_paint();
+    OutputDev::drawSoftMaskedImage(state, ref, str, width, height, colorMap, interpolate, maskStr, maskWidth,
+                                   maskHeight, maskColorMap, maskInterpolate);
+}
+
 // ---- text -------------------------------------------------------------------------------
 
 void page_walk_dev::updateFont(GfxState* state)
@@ -184,9 +242,15 @@ void page_walk_dev::endStringOp(GfxState*)
 
 void page_walk_dev::incCharCount(int)
 {
-    // Follows a string operation that drew nothing: its content is hidden.
+    // Follows a string operation in hidden content (unless its glyphs painted).
     if (held_.closed)
-        hand_on_held(true);
+        hand_on_held(!held_.painted);
+}
+
+void page_walk_dev::note_paint()
+{
+    if (held_.open && glyph_depth_ >= 0)
+        held_.painted = true;
 }
 
 void page_walk_dev::beginString(GfxState* state, const GooString* s)

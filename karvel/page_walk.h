@@ -6,9 +6,13 @@
 // - Type 3 glyph procedures run for the raster side only; the text side gets each Type 3
 //   glyph as a character (its advance worked out as the core works out a character's);
 // - tiling-pattern cells are drawn for the text side only;
-// - a Type 3 string in hidden optional content reaches the text side without its glyphs:
-//   the core says a string was hidden (a character count) only after it, so such strings
-//   are held back until the next call.
+// - a Type 3 string in hidden optional content reaches the text side without its glyphs.
+//   The core runs the glyph procedures of hidden text too (it only drops what they paint)
+//   and tells of a hidden string, by a character count, only after it; so a Type 3 string
+//   is held back until the next call: it was visible when a glyph painted anything, else
+//   hidden when the character count follows. (The core counts the characters of a visible
+//   string shown with the " operator instead, so a visible " string of glyphs that paint
+//   nothing, such as spaces alone, is taken for hidden.)
 // The annotations are drawn once for each side, as that side shows them (see set_sides).
 #pragma once
 
@@ -19,6 +23,7 @@
 
 class raster_dev;
 class GooString;
+class PDFDoc;
 
 class page_walk_dev : public OutputDev {
 public:
@@ -27,11 +32,17 @@ public:
     page_walk_dev(const page_walk_dev&) = delete;
     page_walk_dev& operator=(const page_walk_dev&) = delete;
 
+    // Interprets the page (1-based) once at 72 dpi, crop box, as the text pass prints it:
+    // the page's content for both devices, then each annotation for each device as that
+    // device shows it (printed for the text, on screen for the rules). The abort callback
+    // is asked between operations.
+    void walk(PDFDoc* doc, int page, bool (*abort_check)(void*), void* abort_data);
+
     // Which side the operations go to: both for the page's content; one side at a time
     // while that side's annotations are drawn.
     enum class sides { both, text, raster };
     void set_sides(sides s);
-    // Hands on what is held back for the text side; the walk of a page ends with it.
+    // Hands on what is held back for the text side.
     void settle();
 
     bool upsideDown() override { return true; }
@@ -50,6 +61,17 @@ public:
     bool radialShadedFill(GfxState*, GfxRadialShading*, double, double) override { return true; }
     bool gouraudTriangleShadedFill(GfxState*, GfxGouraudTriangleShading*) override { return true; }
     bool patchMeshShadedFill(GfxState*, GfxPatchMeshShading*) override { return true; }
+    // Images capture nothing; their data is read once, here.
+    void drawImageMask(GfxState* state, Object* ref, Stream* str, int width, int height, bool invert,
+                       bool interpolate, bool inlineImg) override;
+    void drawImage(GfxState* state, Object* ref, Stream* str, int width, int height, GfxImageColorMap* colorMap,
+                   bool interpolate, const int* maskColors, bool inlineImg) override;
+    void drawMaskedImage(GfxState* state, Object* ref, Stream* str, int width, int height,
+                         GfxImageColorMap* colorMap, bool interpolate, Stream* maskStr, int maskWidth,
+                         int maskHeight, bool maskInvert, bool maskInterpolate) override;
+    void drawSoftMaskedImage(GfxState* state, Object* ref, Stream* str, int width, int height,
+                             GfxImageColorMap* colorMap, bool interpolate, Stream* maskStr, int maskWidth,
+                             int maskHeight, GfxImageColorMap* maskColorMap, bool maskInterpolate) override;
 
     void startPage(int pageNum, GfxState* state, XRef* xref) override;
     void endPage() override;
@@ -97,13 +119,16 @@ private:
     };
     // A Type 3 string operation whose text-side calls wait for the hidden-or-not answer.
     struct held_string {
-        bool open = false;   // inside the string operation
-        bool closed = false; // the operation ended; the next call tells
+        bool open = false;    // inside the string operation
+        bool closed = false;  // the operation ended; the next call tells
+        bool painted = false; // a glyph procedure painted something: the string is visible
         std::vector<std::unique_ptr<GfxState>> states; // the state at each string's start
         std::vector<std::unique_ptr<GooString>> texts;
         std::vector<held_call> calls;
     };
     void hand_on_held(bool hidden);
+    // A glyph procedure painted.
+    void note_paint();
 
     raster_dev* raster_;
     OutputDev* text_;

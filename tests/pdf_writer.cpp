@@ -47,7 +47,8 @@ std::string pdf_writer::build() const
     const int first_page = first_font + static_cast<int>(standard_fonts().size());
 
     std::vector<std::string> bodies(objects_);
-    bodies.push_back("<< /Type /Catalog /Pages " + std::to_string(tree) + " 0 R >>");
+    bodies.push_back("<< /Type /Catalog /Pages " + std::to_string(tree) + " 0 R " +
+                     (catalog_entries.empty() ? "" : catalog_entries + " ") + ">>");
     std::string kids;
     for (size_t i = 0; i < pages_.size(); ++i)
         kids += std::to_string(first_page + 2 * static_cast<int>(i)) + " 0 R ";
@@ -74,6 +75,8 @@ std::string pdf_writer::build() const
                 dict << "/" << x.first << " " << x.second << " 0 R ";
             dict << ">>";
         }
+        if (!p.extra_resources.empty())
+            dict << " " << p.extra_resources;
         dict << " >> /Contents " << first_page + 2 * static_cast<int>(i) + 1 << " 0 R " << p.extra_page_entries
              << " >>";
         bodies.push_back(dict.str());

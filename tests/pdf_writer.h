@@ -15,6 +15,7 @@ public:
         std::map<std::string, int> extra_fonts;     // resource name -> object number
         std::map<std::string, int> xobjects;        // resource name -> object number
         std::string extra_page_entries;             // appended to the page dictionary
+        std::string extra_resources;                // appended to the page's resource dictionary
     };
 
     // The standard 14 fonts are on every page under their own names, such as
@@ -32,6 +33,8 @@ public:
 
     // Extra entries of the trailer dictionary, such as "/Encrypt 1 0 R /ID [...]".
     std::string trailer_entries;
+    // Extra entries of the catalog, such as "/OCProperties << ... >>".
+    std::string catalog_entries;
 
     std::string build() const;
     // Writes the document; false when the file cannot be written.

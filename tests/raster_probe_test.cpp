@@ -1,6 +1,7 @@
 // The raster device's clip test against the real rasteriser: the same pages painted
 // through a SplashOutputDev and through the raster device give the same clip result
-// for every fill and stroke.
+// for every fill and stroke, with the raster device walked on its own at 150 dpi and in
+// the conversion's one walk at 72 dpi.
 #include <gtest/gtest.h>
 
 #include <GlobalParams.h>
@@ -18,6 +19,7 @@
 
 #include "PDFR/pdf_ulin.h"
 #include "PDFR/raster_dev.h"
+#include "karvel/page_walk.h"
 #include "pdf_writer.h"
 #include "test_support.h"
 
@@ -83,6 +85,14 @@ public:
                            current_clip().paths});
     }
     std::vector<op_result> results;
+};
+
+// The text side of the walk, taking nothing.
+class no_text : public OutputDev {
+public:
+    bool upsideDown() override { return true; }
+    bool useDrawChar() override { return true; }
+    bool interpretType3Chars() override { return false; }
 };
 
 std::string num(double v)
@@ -290,17 +300,27 @@ TEST(RasterProbe, ClipResultsEqualTheRasterisers)
     pdf_uline_processor proc(1);
     probe_raster mine;
     mine.startDoc(&doc);
+    probe_raster walked;
+    no_text text;
+    page_walk_dev walk(&walked, &text);
 
     size_t compared = 0, inside = 0, outside = 0, partial = 0, captured = 0;
     for (int page = 1; page <= pages; ++page) {
         real.results.clear();
         mine.results.clear();
+        walked.results.clear();
         doc.displayPage(&real, page, 150, 150, 0, false, true, false);
         doc.displayPage(&mine, page, 150, 150, 0, false, true, false);
+        const size_t captured_alone = proc.lines.size();
+        walk.walk(&doc, page, nullptr, nullptr);
+        // the walk captures again what the device alone captured
+        ASSERT_EQ(proc.lines.size(), 2 * captured_alone) << "page " << page;
         ASSERT_EQ(real.results.size(), mine.results.size()) << "page " << page;
-        for (size_t i = 0; i < real.results.size(); ++i) {
+        ASSERT_EQ(walked.results.size(), mine.results.size()) << "page " << page;
+        for (size_t k = 0; k < 2 * real.results.size(); ++k) {
+            const size_t i = k % real.results.size();
             const op_result& a = real.results[i];
-            const op_result& b = mine.results[i];
+            const op_result& b = k < real.results.size() ? mine.results[i] : walked.results[i];
             ASSERT_EQ(a.kind, b.kind);
             ASSERT_EQ(a.clip_paths, b.clip_paths) << "page " << page << " op " << i;
             if (a.kind == op_kind::hairline && a.clip_paths) {
@@ -316,7 +336,13 @@ TEST(RasterProbe, ClipResultsEqualTheRasterisers)
             outside += b.res == splashClipAllOutside;
             partial += b.res == splashClipPartial;
         }
-        captured += proc.lines.size();
+        for (size_t i = 0; i < captured_alone; ++i) {
+            const auto& a = proc.lines[i];
+            const auto& b = proc.lines[captured_alone + i];
+            EXPECT_TRUE(a.xMin == b.xMin && a.xMax == b.xMax && a.yMin == b.yMin && a.yMax == b.yMax)
+                << "page " << page << " line " << i;
+        }
+        captured += captured_alone;
         proc.flush();
     }
     // the sample must exercise every result
