@@ -125,6 +125,21 @@ int pdf_uline_processor::reg_item::is_inCell(double bxMin, double bxMax, double 
     };
     if (!inside(xMin, xMax, yMin, yMax))
         return -1;
+    const size_t grid_rows = rows > 1 ? static_cast<size_t>(rows - 1) : 0;
+    const size_t grid_columns = columns > 1 ? static_cast<size_t>(columns - 1) : 0;
+    if (grid_rows * grid_columns == cells.size() && !cells.empty()) {
+        // The cells are a grid, row by row: the first that holds the box lies in the first
+        // row and the first column that do.
+        size_t row = 0, column = 0;
+        while (row < grid_rows && !(cells[row * grid_columns].yMin - 2.5 < byMin &&
+                                    byMax < cells[row * grid_columns].yMax + 2.5))
+            ++row;
+        while (column < grid_columns && !(cells[column].xMin - 2.5 < bxMin && bxMax < cells[column].xMax + 2.5))
+            ++column;
+        if (row == grid_rows || column == grid_columns)
+            return -1;
+        return static_cast<int>(row * grid_columns + column);
+    }
     for (size_t k = 0; k < cells.size(); ++k) {
         const cell& c = cells[k];
         if (inside(c.xMin, c.xMax, c.yMin, c.yMax))

@@ -145,7 +145,9 @@ void XMLOutputDev::writeLine(const std::string& text)
 {
     if (outputFile == nullptr || writeError != 0)
         return;
-    if (std::fprintf(outputFile, "%s\n", text.c_str()) < 0)
+    // The line as "%s\n" writes it (up to a zero byte), without formatting it.
+    const size_t n = std::strlen(text.c_str());
+    if (std::fwrite(text.c_str(), 1, n, outputFile) != n || std::fputc('\n', outputFile) == EOF)
         noteWriteError();
 }
 

@@ -176,7 +176,10 @@ void TextPage::endWord()
 
 void TextPage::findUnderlines()
 {
-    if (tk_singleton<pdf_uline_processor>::exists()) {
+    // Without rules left on the page no character can lie on one.
+    if (tk_singleton<pdf_uline_processor>::exists() &&
+        !(tk_singleton<pdf_uline_processor>::instance().lines.empty() &&
+          tk_singleton<pdf_uline_processor>::instance().underlines.empty())) {
         pdf_uline_processor& lines = tk_singleton<pdf_uline_processor>::instance();
         for (const UnderlineQuery& q : underlineQueries) {
             TextWord* w = q.word;
