@@ -40,7 +40,7 @@ void page_walk_dev::set_sides(sides s)
 
 void page_walk_dev::settle()
 {
-    if (held_.closed)
+    if (held_.mode == held_string::waiting)
         hand_on_held(false);
 }
 
@@ -48,25 +48,32 @@ void page_walk_dev::hand_on_held(bool hidden)
 {
     held_string held;
     std::swap(held, held_);
-    size_t state = 0;
     GfxState* current = nullptr;
     for (const held_call& c : held.calls) {
         switch (c.kind) {
         case held_call::begin:
-            current = held.states[state].get();
-            text_->beginString(current, held.texts[state].get());
-            ++state;
+            current = held.states[c.first].get();
+            text_->beginString(current, held.texts[c.first].get());
             break;
         case held_call::glyph:
             if (!hidden && current != nullptr)
-                text_->drawChar(current, c.x, c.y, c.dx, c.dy, 0, 0, c.code, 1, c.u.data(),
-                                static_cast<int>(c.u.size()));
+                text_->drawChar(current, c.x, c.y, c.dx, c.dy, 0, 0, c.code, 1, held.u.data() + c.first,
+                                static_cast<int>(c.count));
             break;
         case held_call::end:
             if (current != nullptr)
                 text_->endString(current);
             break;
         }
+    }
+}
+
+void page_walk_dev::note_paint()
+{
+    // Hidden content paints nothing: the string is visible.
+    if (held_.mode == held_string::collecting && glyph_depth_ >= 0) {
+        hand_on_held(false);
+        held_.mode = held_string::passing;
     }
 }
 
@@ -229,28 +236,19 @@ void page_walk_dev::beginStringOp(GfxState* state)
 {
     settle();
     const std::shared_ptr<GfxFont>& font = state->getFont();
-    held_.open = text_on() && font && font->getType() == fontType3;
+    held_.mode = text_on() && font && font->getType() == fontType3 ? held_string::collecting : held_string::none;
 }
 
 void page_walk_dev::endStringOp(GfxState*)
 {
-    if (held_.open) {
-        held_.open = false;
-        held_.closed = true;
-    }
+    held_.mode = held_.mode == held_string::collecting ? held_string::waiting : held_string::none;
 }
 
 void page_walk_dev::incCharCount(int)
 {
-    // Follows a string operation in hidden content (unless its glyphs painted).
-    if (held_.closed)
-        hand_on_held(!held_.painted);
-}
-
-void page_walk_dev::note_paint()
-{
-    if (held_.open && glyph_depth_ >= 0)
-        held_.painted = true;
+    // Follows a string operation in hidden content.
+    if (held_.mode == held_string::waiting)
+        hand_on_held(true);
 }
 
 void page_walk_dev::beginString(GfxState* state, const GooString* s)
@@ -258,24 +256,24 @@ void page_walk_dev::beginString(GfxState* state, const GooString* s)
     settle();
     if (!text_on())
         return;
-    if (!held_.open) {
+    if (held_.mode != held_string::collecting) {
         text_->beginString(state, s);
         return;
     }
+    held_.calls.push_back({held_call::begin, 0, 0, 0, 0, 0, held_.states.size(), 0});
     held_.states.emplace_back(state->copy(true));
     held_.texts.push_back(std::make_unique<GooString>(s != nullptr ? s->c_str() : ""));
-    held_.calls.emplace_back(held_call::begin);
 }
 
 void page_walk_dev::endString(GfxState* state)
 {
     if (!text_on())
         return;
-    if (!held_.open) {
+    if (held_.mode != held_string::collecting) {
         text_->endString(state);
         return;
     }
-    held_.calls.emplace_back(held_call::end);
+    held_.calls.push_back({held_call::end, 0, 0, 0, 0, 0, 0, 0});
 }
 
 void page_walk_dev::drawChar(GfxState* state, double x, double y, double dx, double dy, double originX,
@@ -299,16 +297,16 @@ bool page_walk_dev::beginType3Char(GfxState* state, double x, double y, double d
         advance *= state->getHorizScaling();
         double tdx, tdy;
         state->textTransformDelta(advance, 0 * state->getFontSize(), &tdx, &tdy);
-        if (held_.open) {
-            held_call c(held_call::glyph);
-            c.x = x;
-            c.y = y;
-            c.dx = tdx;
-            c.dy = tdy;
-            c.code = code;
+        if (held_.mode == held_string::collecting && held_.calls.size() >= max_held) {
+            // Bounded: a string this long that paints nothing counts as visible.
+            hand_on_held(false);
+            held_.mode = held_string::passing;
+        }
+        if (held_.mode == held_string::collecting) {
+            held_.calls.push_back({held_call::glyph, x, y, tdx, tdy, code, held_.u.size(),
+                                   u != nullptr && uLen > 0 ? static_cast<size_t>(uLen) : 0});
             if (u != nullptr && uLen > 0)
-                c.u.assign(u, u + uLen);
-            held_.calls.push_back(std::move(c));
+                held_.u.insert(held_.u.end(), u, u + uLen);
         } else if (last_saved_ != nullptr) {
             // the state of the text, saved just before the glyph's own
             text_->drawChar(last_saved_, x, y, tdx, tdy, 0, 0, code, 1, u, uLen);

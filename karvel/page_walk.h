@@ -8,11 +8,12 @@
 // - tiling-pattern cells are drawn for the text side only;
 // - a Type 3 string in hidden optional content reaches the text side without its glyphs.
 //   The core runs the glyph procedures of hidden text too (it only drops what they paint)
-//   and tells of a hidden string, by a character count, only after it; so a Type 3 string
-//   is held back until the next call: it was visible when a glyph painted anything, else
-//   hidden when the character count follows. (The core counts the characters of a visible
-//   string shown with the " operator instead, so a visible " string of glyphs that paint
-//   nothing, such as spaces alone, is taken for hidden.)
+//   and tells of a hidden string, by a character count, only after it. So the text side's
+//   calls of a Type 3 string are held back until a glyph paints (the string is visible)
+//   or the string ends: then a character count that follows means hidden. (The core counts
+//   the characters of a visible string shown with the " operator instead, so a visible "
+//   string of glyphs that paint nothing, such as spaces alone, is taken for hidden; and a
+//   string that holds more than max_held calls without painting is taken for visible.)
 // The annotations are drawn once for each side, as that side shows them (see set_sides).
 #pragma once
 
@@ -110,22 +111,26 @@ private:
 
     // One text-side call of a held-back Type 3 string.
     struct held_call {
-        enum kind_t { begin, glyph, end };
-        explicit held_call(kind_t k) : kind(k) {}
-        kind_t kind;
-        double x = 0, y = 0, dx = 0, dy = 0;
-        CharCode code = 0;
-        std::vector<Unicode> u;
+        enum kind_t { begin, glyph, end } kind;
+        double x, y, dx, dy; // glyph
+        CharCode code;       // glyph
+        size_t first, count; // glyph: its Unicode values in held_string::u; begin: its state
     };
-    // A Type 3 string operation whose text-side calls wait for the hidden-or-not answer.
+    // The text-side calls of a Type 3 string operation while they wait for the answer.
     struct held_string {
-        bool open = false;    // inside the string operation
-        bool closed = false;  // the operation ended; the next call tells
-        bool painted = false; // a glyph procedure painted something: the string is visible
+        enum mode_t {
+            none,       // no Type 3 string is held: calls go straight through
+            collecting, // inside a Type 3 string operation, nothing painted yet
+            passing,    // a glyph painted: the string is visible, calls go straight through
+            waiting     // the operation ended without a paint; the next call tells
+        } mode = none;
         std::vector<std::unique_ptr<GfxState>> states; // the state at each string's start
         std::vector<std::unique_ptr<GooString>> texts;
         std::vector<held_call> calls;
+        std::vector<Unicode> u;
     };
+    static constexpr size_t max_held = 100000;
+    // Hands the held calls to the text side, the glyphs only when the string is visible.
     void hand_on_held(bool hidden);
     // A glyph procedure painted.
     void note_paint();
