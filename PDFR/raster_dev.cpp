@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 #include "PDFR/pdf_ulin.h"
 #include "TK/tk_log.h"
@@ -105,7 +106,10 @@ raster_dev::raster_dev(double dpi) : dpi_(dpi)
 
 raster_dev::~raster_dev() = default;
 
-void raster_dev::startDoc(PDFDoc*) {}
+void raster_dev::startDoc(PDFDoc*)
+{
+    small_glyphs_.clear();
+}
 
 void raster_dev::startPage(int, GfxState* state, XRef*)
 {
@@ -131,6 +135,7 @@ void raster_dev::startPage(int, GfxState* state, XRef*)
     clip_.xMax = w - 0.001;
     clip_.yMax = h - 0.001;
     saved_.clear();
+    glyph_runs_.clear();
     groups_.clear();
     soft_masks_ = 0;
 }
@@ -157,6 +162,7 @@ void raster_dev::restoreState(GfxState*)
         if (space_)
             space_->setCTM(s.ctm[0], s.ctm[1], s.ctm[2], s.ctm[3], s.ctm[4], s.ctm[5]);
         saved_.pop_back();
+        end_glyph_runs();
     }
 }
 
@@ -166,7 +172,8 @@ void raster_dev::updateCTM(GfxState*, double m11, double m12, double m21, double
         space_->concatCTM(m11, m12, m21, m22, m31, m32);
 }
 
-bool raster_dev::beginType3Char(GfxState* state, double x, double y, double, double, CharCode, const Unicode*, int)
+bool raster_dev::beginType3Char(GfxState* state, double x, double y, double, double, CharCode code, const Unicode*,
+                                int)
 {
     // The glyph procedure runs in glyph space: the font matrix, the font size and the
     // horizontal scaling on the text matrix, at the glyph's origin (x, y in user space).
@@ -184,7 +191,92 @@ bool raster_dev::beginType3Char(GfxState* state, double x, double y, double, dou
     double tx, ty;
     transform(o, x, y, &tx, &ty);
     space_->setCTM(g0 * size * scaling, g1 * size * scaling, g2 * size, g3 * size, tx, ty);
+
+    // A glyph inside a glyph: what the outer ones paint depends on more than their key.
+    for (glyph_run& outer : glyph_runs_)
+        outer.capturable = true;
+    const Ref id = *font->getID();
+    const bool keyed = id != Ref::INVALID() && tk_singleton<pdf_uline_processor>::exists() &&
+                       tk_singleton<pdf_uline_processor>::instance().mode != 0;
+    if (!keyed)
+        return false;
+    glyph_key key;
+    key.font_num = id.num;
+    key.font_gen = id.gen;
+    key.code = code;
+    std::copy(space_->getCTM(), space_->getCTM() + 4, key.matrix);
+    key.line_width = state->getLineWidth();
+    key.miter_limit = state->getMiterLimit();
+    key.line_cap = state->getLineCap();
+    key.line_join = state->getLineJoin();
+    key.dash = state->getLineDash(&key.dash_phase);
+    if (small_glyphs_.count(key) != 0)
+        return true; // it would paint nothing that can be captured
+    glyph_runs_.push_back({std::move(key), saved_.size()});
     return false;
+}
+
+bool raster_dev::glyph_key::operator<(const glyph_key& o) const
+{
+    return std::tie(font_num, font_gen, code, matrix[0], matrix[1], matrix[2], matrix[3], line_width, miter_limit,
+                    line_cap, line_join, dash, dash_phase) <
+           std::tie(o.font_num, o.font_gen, o.code, o.matrix[0], o.matrix[1], o.matrix[2], o.matrix[3],
+                    o.line_width, o.miter_limit, o.line_cap, o.line_join, o.dash, o.dash_phase);
+}
+
+void raster_dev::note_glyph_paint(double extent, bool hairline)
+{
+    for (glyph_run& run : glyph_runs_) {
+        run.painted = true;
+        // A hairline is captured at any length; a box only from 11 px on.
+        if (hairline || !(extent < small_glyph_extent))
+            run.capturable = true;
+    }
+}
+
+void raster_dev::end_glyph_runs()
+{
+    while (!glyph_runs_.empty() && saved_.size() < glyph_runs_.back().depth) {
+        glyph_run& run = glyph_runs_.back();
+        if (run.painted && !run.capturable) {
+            if (small_glyphs_.size() >= max_small_glyphs)
+                small_glyphs_.clear();
+            small_glyphs_.insert(std::move(run.key));
+        }
+        glyph_runs_.pop_back();
+    }
+}
+
+void raster_dev::drawImageMask(GfxState* state, Object* ref, Stream* str, int width, int height, bool invert,
+                               bool interpolate, bool inlineImg)
+{
+    note_glyph_paint(0, false);
+    OutputDev::drawImageMask(state, ref, str, width, height, invert, interpolate, inlineImg);
+}
+
+void raster_dev::drawImage(GfxState* state, Object* ref, Stream* str, int width, int height,
+                           GfxImageColorMap* colorMap, bool interpolate, const int* maskColors, bool inlineImg)
+{
+    note_glyph_paint(0, false);
+    OutputDev::drawImage(state, ref, str, width, height, colorMap, interpolate, maskColors, inlineImg);
+}
+
+void raster_dev::drawMaskedImage(GfxState* state, Object* ref, Stream* str, int width, int height,
+                                 GfxImageColorMap* colorMap, bool interpolate, Stream* maskStr, int maskWidth,
+                                 int maskHeight, bool maskInvert, bool maskInterpolate)
+{
+    note_glyph_paint(0, false);
+    OutputDev::drawMaskedImage(state, ref, str, width, height, colorMap, interpolate, maskStr, maskWidth,
+                               maskHeight, maskInvert, maskInterpolate);
+}
+
+void raster_dev::drawSoftMaskedImage(GfxState* state, Object* ref, Stream* str, int width, int height,
+                                     GfxImageColorMap* colorMap, bool interpolate, Stream* maskStr, int maskWidth,
+                                     int maskHeight, GfxImageColorMap* maskColorMap, bool maskInterpolate)
+{
+    note_glyph_paint(0, false);
+    OutputDev::drawSoftMaskedImage(state, ref, str, width, height, colorMap, interpolate, maskStr, maskWidth,
+                                   maskHeight, maskColorMap, maskInterpolate);
 }
 
 void raster_dev::beginTransparencyGroup(GfxState*, const double*, GfxColorSpace*, bool, bool, bool forSoftMask)
@@ -470,6 +562,8 @@ void raster_dev::fill_hook(const dev_path& p, unsigned char r, unsigned char g, 
         op_clip_res_ = splashClipAllOutside;
         return;
     }
+    if (!glyph_runs_.empty())
+        note_glyph_paint(std::max(xMax - xMin, yMax - yMin), false);
     // A path whose whole-pixel box lies outside the clip is passed over at once.
     if (test_rect(clip_, floor_int(xMin), floor_int(yMin), floor_int(xMax), floor_int(yMax)) ==
         splashClipAllOutside) {
@@ -577,6 +671,8 @@ void raster_dev::stroke_narrow(GfxState* state)
             std::swap(fx0, fx1);
             std::swap(fy0, fy1);
         }
+        if (!glyph_runs_.empty())
+            note_glyph_paint(0, true);
         int x0 = floor_int(fx0), y0 = floor_int(fy0), x1 = floor_int(fx1), y1 = floor_int(fy1);
         SplashClipResult res;
         const bool can_capture = capture_allowed();

@@ -10,6 +10,7 @@
 #include <splash/SplashClip.h>
 
 #include <memory>
+#include <set>
 #include <vector>
 
 class PDFDoc;
@@ -73,11 +74,25 @@ public:
                   int) override
     {
     }
+    // A glyph whose procedure, run before under the same conditions, painted only what
+    // cannot be captured is not run again: the result is true then.
     bool beginType3Char(GfxState* state, double x, double y, double dx, double dy, CharCode code,
                         const Unicode* u, int uLen) override;
     void endType3Char(GfxState*) override {}
     void type3D0(GfxState*, double, double) override {}
     void type3D1(GfxState*, double, double, double, double, double, double) override {}
+
+    // Images capture nothing; their data is read here.
+    void drawImageMask(GfxState* state, Object* ref, Stream* str, int width, int height, bool invert,
+                       bool interpolate, bool inlineImg) override;
+    void drawImage(GfxState* state, Object* ref, Stream* str, int width, int height, GfxImageColorMap* colorMap,
+                   bool interpolate, const int* maskColors, bool inlineImg) override;
+    void drawMaskedImage(GfxState* state, Object* ref, Stream* str, int width, int height,
+                         GfxImageColorMap* colorMap, bool interpolate, Stream* maskStr, int maskWidth,
+                         int maskHeight, bool maskInvert, bool maskInterpolate) override;
+    void drawSoftMaskedImage(GfxState* state, Object* ref, Stream* str, int width, int height,
+                             GfxImageColorMap* colorMap, bool interpolate, Stream* maskStr, int maskWidth,
+                             int maskHeight, GfxImageColorMap* maskColorMap, bool maskInterpolate) override;
 
     // What a soft mask draws captures nothing.
     void beginTransparencyGroup(GfxState* state, const double* bbox, GfxColorSpace* blendingColorSpace,
@@ -119,6 +134,32 @@ private:
     void splash_to_device(SplashPath& sp, dev_path& out) const;
     void stroke_outline(GfxState* state, dev_path& out);
 
+    // A Type 3 glyph under the conditions that decide what its procedure paints, in px:
+    // the font, the code, the glyph matrix without its position and the inherited line style.
+    struct glyph_key {
+        int font_num, font_gen;
+        CharCode code;
+        double matrix[4];
+        double line_width, miter_limit;
+        int line_cap, line_join;
+        std::vector<double> dash;
+        double dash_phase;
+        bool operator<(const glyph_key& o) const;
+    };
+    // What a running glyph procedure painted.
+    struct glyph_run {
+        glyph_key key;
+        size_t depth;            // the saved states when it began; it ends below them
+        bool painted = false;    // anything at all, images too
+        bool capturable = false; // a hairline, or a box that is large enough somewhere
+    };
+    // Paints of a running glyph procedure: a box whose larger side is extent px.
+    void note_glyph_paint(double extent, bool hairline);
+    void end_glyph_runs();
+    // Boxes smaller than this (px) are not captured wherever a glyph puts them.
+    static constexpr double small_glyph_extent = 8;
+    static constexpr size_t max_small_glyphs = 100000;
+
     // What saveState keeps and restoreState brings back.
     struct saved_state {
         clip_box clip;
@@ -133,6 +174,9 @@ private:
     double page_h_ = 0;
     clip_box clip_;
     std::vector<saved_state> saved_;
+    std::vector<glyph_run> glyph_runs_;
+    // Glyphs that painted, and painted nothing that can be captured.
+    std::set<glyph_key> small_glyphs_;
     std::vector<bool> groups_; // open transparency groups: true for a soft mask's
     int soft_masks_ = 0;
     SplashClipResult op_clip_res_ = splashClipAllOutside;

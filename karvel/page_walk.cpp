@@ -194,14 +194,20 @@ void page_walk_dev::drawImageMask(GfxState* state, Object* ref, Stream* str, int
                                   bool interpolate, bool inlineImg)
 {
     note_paint();
-    OutputDev::drawImageMask(state, ref, str, width, height, invert, interpolate, inlineImg);
+    if (raster_on())
+        raster_->drawImageMask(state, ref, str, width, height, invert, interpolate, inlineImg);
+    else
+        OutputDev::drawImageMask(state, ref, str, width, height, invert, interpolate, inlineImg);
 }
 
 void page_walk_dev::drawImage(GfxState* state, Object* ref, Stream* str, int width, int height,
                               GfxImageColorMap* colorMap, bool interpolate, const int* maskColors, bool inlineImg)
 {
     note_paint();
-    OutputDev::drawImage(state, ref, str, width, height, colorMap, interpolate, maskColors, inlineImg);
+    if (raster_on())
+        raster_->drawImage(state, ref, str, width, height, colorMap, interpolate, maskColors, inlineImg);
+    else
+        OutputDev::drawImage(state, ref, str, width, height, colorMap, interpolate, maskColors, inlineImg);
 }
 
 void page_walk_dev::drawMaskedImage(GfxState* state, Object* ref, Stream* str, int width, int height,
@@ -209,8 +215,12 @@ void page_walk_dev::drawMaskedImage(GfxState* state, Object* ref, Stream* str, i
                                     int maskHeight, bool maskInvert, bool maskInterpolate)
 {
     note_paint();
-    OutputDev::drawMaskedImage(state, ref, str, width, height, colorMap, interpolate, maskStr, maskWidth,
-                               maskHeight, maskInvert, maskInterpolate);
+    if (raster_on())
+        raster_->drawMaskedImage(state, ref, str, width, height, colorMap, interpolate, maskStr, maskWidth,
+                                 maskHeight, maskInvert, maskInterpolate);
+    else
+        OutputDev::drawMaskedImage(state, ref, str, width, height, colorMap, interpolate, maskStr, maskWidth,
+                                   maskHeight, maskInvert, maskInterpolate);
 }
 
 void page_walk_dev::drawSoftMaskedImage(GfxState* state, Object* ref, Stream* str, int width, int height,
@@ -219,8 +229,12 @@ void page_walk_dev::drawSoftMaskedImage(GfxState* state, Object* ref, Stream* st
                                         bool maskInterpolate)
 {
     note_paint();
-    OutputDev::drawSoftMaskedImage(state, ref, str, width, height, colorMap, interpolate, maskStr, maskWidth,
-                                   maskHeight, maskColorMap, maskInterpolate);
+    if (raster_on())
+        raster_->drawSoftMaskedImage(state, ref, str, width, height, colorMap, interpolate, maskStr, maskWidth,
+                                     maskHeight, maskColorMap, maskInterpolate);
+    else
+        OutputDev::drawSoftMaskedImage(state, ref, str, width, height, colorMap, interpolate, maskStr, maskWidth,
+                                       maskHeight, maskColorMap, maskInterpolate);
 }
 
 // ---- text -------------------------------------------------------------------------------
@@ -312,9 +326,8 @@ bool page_walk_dev::beginType3Char(GfxState* state, double x, double y, double d
             text_->drawChar(last_saved_, x, y, tdx, tdy, 0, 0, code, 1, u, uLen);
         }
     }
-    if (!raster_on())
+    if (!raster_on() || raster_->beginType3Char(state, x, y, dx, dy, code, u, uLen))
         return true; // no side needs the glyph procedure
-    raster_->beginType3Char(state, x, y, dx, dy, code, u, uLen);
     if (glyph_depth_ < 0)
         glyph_depth_ = depth_;
     return false;

@@ -62,7 +62,7 @@ public:
     bool radialShadedFill(GfxState*, GfxRadialShading*, double, double) override { return true; }
     bool gouraudTriangleShadedFill(GfxState*, GfxGouraudTriangleShading*) override { return true; }
     bool patchMeshShadedFill(GfxState*, GfxPatchMeshShading*) override { return true; }
-    // Images capture nothing; their data is read once, here.
+    // Images capture nothing; their data is read once.
     void drawImageMask(GfxState* state, Object* ref, Stream* str, int width, int height, bool invert,
                        bool interpolate, bool inlineImg) override;
     void drawImage(GfxState* state, Object* ref, Stream* str, int width, int height, GfxImageColorMap* colorMap,

@@ -340,6 +340,52 @@ TEST(RasterCapture, RulesInsideType3Glyphs)
     EXPECT_EQ(lines[0].r, 0);
 }
 
+TEST(RasterCapture, Type3GlyphsThatPaintOnlySmallBoxesRunOnce)
+{
+    // 'a' paints a dot (never captured), 'b' a bar, 'c' a short hairline (captured at any length)
+    pdf_writer w;
+    const int dot = w.add_stream("", "1000 0 d0 0 0 60 60 re f");
+    const int bar = w.add_stream("", "1000 0 d0 0 0 1000 10 re f");
+    const int hair = w.add_stream("", "1000 0 d0 0 w 0 0 m 30 0 l S");
+    const int font =
+        w.add_object("<< /Type /Font /Subtype /Type3 /FontBBox [0 0 1000 1000] /FontMatrix [0.001 0 0 0.001 0 0] "
+                     "/CharProcs << /a " + std::to_string(dot) + " 0 R /b " + std::to_string(bar) + " 0 R /c " +
+                     std::to_string(hair) + " 0 R >> /Encoding << /Type /Encoding /Differences [97 /a /b /c] >> "
+                     "/FirstChar 97 /LastChar 99 /Widths [1000 1000 1000] >>");
+    std::string text = std::string(px_space) + "BT /T3 20 Tf";
+    for (int row = 0; row < 10; ++row)
+        text += " 1 0 0 1 100.3 " + std::to_string(1500.7 - 40 * row) + " Tm (aaaaa bbbbb ccccc)' 0 Tw (aaa) Tj";
+    const int p = w.add_page(text + " ET\n");
+    w.page_at(p).extra_fonts["T3"] = font;
+
+    class counting_dev : public raster_dev {
+    public:
+        void fill(GfxState* state) override
+        {
+            ++fills;
+            raster_dev::fill(state);
+        }
+        void stroke(GfxState* state) override
+        {
+            ++strokes;
+            raster_dev::stroke(state);
+        }
+        int fills = 0, strokes = 0;
+    };
+    ensure_core();
+    scratch_dir dir;
+    ASSERT_TRUE(w.save(dir.file("page.pdf")));
+    PDFDoc doc(std::make_unique<GooString>(dir.file("page.pdf")));
+    proc_t proc(1);
+    counting_dev dev;
+    dev.startDoc(&doc);
+    doc.displayPage(&dev, 1, 150, 150, 0, false, true, false);
+    // the dot's procedure runs once for its size, the bar's and the hairline's for every glyph
+    EXPECT_EQ(dev.fills, 1 + 50);
+    EXPECT_EQ(dev.strokes, 50);
+    EXPECT_EQ(proc.lines.size(), 100u); // every bar and every hairline
+}
+
 TEST(RasterCapture, FormsAreDrawnTilingCellsAndSoftMasksAreNot)
 {
     pdf_writer w;
