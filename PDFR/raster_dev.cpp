@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <tuple>
 
 #include "PDFR/pdf_ulin.h"
@@ -16,8 +17,8 @@
 
 namespace {
 
-// Dash pieces looked at per hairline stroke; a dash pattern far finer than a pixel
-// must not make one stroke cost without bound.
+// Dash pieces looked at per stroke; a dash pattern far finer than a pixel must not make
+// one stroke cost without bound.
 constexpr long max_dash_pieces = 100000;
 // Curve splits: as fine as the rasteriser's flattening goes.
 constexpr int max_curve_depth = 10;
@@ -374,20 +375,35 @@ void raster_dev::eoClip(GfxState* state)
 }
 
 // The outline of a wide stroke of the current path (dash pattern applied), in px.
-void raster_dev::stroke_outline(GfxState* state, dev_path& out)
+bool raster_dev::stroke_outline(GfxState* state, dev_path& out)
 {
     sync_splash(state);
-    std::unique_ptr<SplashPath> path = make_splash_path(state->getPath());
+    // The dash pieces of one stroke are capped: a dashed path longer than the cap's worth
+    // of its pattern is not dashed (no rule is made of that many pieces).
+    double max_length = std::numeric_limits<double>::infinity();
+    double phase = 0;
+    const std::vector<double>& dash = state->getLineDash(&phase);
+    double period = 0;
+    for (double v : dash)
+        period += v > 0 ? v : 0;
+    if (!dash.empty() && period > 0)
+        max_length = static_cast<double>(max_dash_pieces) / static_cast<double>(dash.size()) * period;
+    std::unique_ptr<SplashPath> path = make_splash_path(state->getPath(), max_length);
+    if (!path)
+        return false;
     std::unique_ptr<SplashPath> outline(splash_->makeStrokePath(path.get(), state->getLineWidth()));
     if (outline)
         splash_to_device(*outline, out);
+    return true;
 }
 
 void raster_dev::clipToStrokePath(GfxState* state)
 {
     dev_path p;
-    stroke_outline(state, p);
-    clip_to(p);
+    if (stroke_outline(state, p))
+        clip_to(p);
+    else
+        clip_.paths = true; // a clip of countless dashes: nothing inside it is captured
 }
 
 // ---- paths --------------------------------------------------------------------------
@@ -422,9 +438,10 @@ void raster_dev::flatten(const GfxPath* path, dev_path& out, bool device) const
             transform(m, out.xs[i], out.ys[i], &out.xs[i], &out.ys[i]);
 }
 
-std::unique_ptr<SplashPath> raster_dev::make_splash_path(const GfxPath* path)
+std::unique_ptr<SplashPath> raster_dev::make_splash_path(const GfxPath* path, double max_length)
 {
     auto sp = std::make_unique<SplashPath>();
+    double length = 0; // along the segments (a curve by its control polygon)
     for (int s = 0; s < path->getNumSubpaths(); ++s) {
         const GfxSubpath* sub = path->getSubpath(s);
         const int n = sub->getNumPoints();
@@ -433,19 +450,58 @@ std::unique_ptr<SplashPath> raster_dev::make_splash_path(const GfxPath* path)
         sp->moveTo(sub->getX(0), sub->getY(0));
         int i = 1;
         while (i < n) {
-            if (sub->getCurve(i) && i + 2 < n) {
+            const bool curve = sub->getCurve(i) && i + 2 < n;
+            const int end = curve ? i + 2 : i;
+            for (int k = i; k <= end; ++k)
+                length += std::hypot(sub->getX(k) - sub->getX(k - 1), sub->getY(k) - sub->getY(k - 1));
+            if (!(length <= max_length))
+                return nullptr;
+            if (curve)
                 sp->curveTo(sub->getX(i), sub->getY(i), sub->getX(i + 1), sub->getY(i + 1), sub->getX(i + 2),
                             sub->getY(i + 2));
-                i += 3;
-            } else {
+            else
                 sp->lineTo(sub->getX(i), sub->getY(i));
-                ++i;
-            }
+            i = end + 1;
         }
         if (sub->isClosed())
             sp->close();
     }
     return sp;
+}
+
+bool raster_dev::stroke_outside_clip(GfxState* state) const
+{
+    const GfxPath* path = state->getPath();
+    const double* m = device_matrix();
+    bool any = false;
+    double xMin = 0, xMax = 0, yMin = 0, yMax = 0;
+    for (int s = 0; s < path->getNumSubpaths(); ++s) {
+        const GfxSubpath* sub = path->getSubpath(s);
+        for (int i = 0; i < sub->getNumPoints(); ++i) {
+            double x, y;
+            transform(m, sub->getX(i), sub->getY(i), &x, &y);
+            if (!any) {
+                xMin = xMax = x;
+                yMin = yMax = y;
+                any = true;
+            } else {
+                xMin = std::min(xMin, x);
+                xMax = std::max(xMax, x);
+                yMin = std::min(yMin, y);
+                yMax = std::max(yMax, y);
+            }
+        }
+    }
+    // A join reaches at most the miter limit, a square cap the square root of two, times
+    // half the width; the matrix stretches no length by more than its Frobenius norm.
+    const double norm = std::sqrt(m[0] * m[0] + m[1] * m[1] + m[2] * m[2] + m[3] * m[3]);
+    const double reach =
+        std::fabs(state->getLineWidth()) / 2 * std::max({1.0, state->getMiterLimit(), std::sqrt(2.0)}) * norm + 1;
+    if (!any || !std::isfinite(xMin) || !std::isfinite(xMax) || !std::isfinite(yMin) || !std::isfinite(yMax) ||
+        !std::isfinite(reach))
+        return false;
+    return test_rect(clip_, floor_int(xMin - reach), floor_int(yMin - reach), floor_int(xMax + reach),
+                     floor_int(yMax + reach)) == splashClipAllOutside;
 }
 
 void raster_dev::splash_to_device(SplashPath& sp, dev_path& out) const
@@ -628,8 +684,15 @@ void raster_dev::stroke(GfxState* state)
 
 void raster_dev::stroke_wide(GfxState* state)
 {
+    if (stroke_outside_clip(state)) {
+        op_clip_res_ = splashClipAllOutside;
+        return; // nothing of it can be captured: its outline is not worked out
+    }
     dev_path p;
-    stroke_outline(state, p);
+    if (!stroke_outline(state, p)) {
+        op_clip_res_ = splashClipPartial;
+        return; // dashed into more pieces than a rule has
+    }
     GfxRGB rgb;
     state->getStrokeRGB(&rgb);
     fill_hook(p, colToByte(rgb.r), colToByte(rgb.g), colToByte(rgb.b));

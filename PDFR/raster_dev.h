@@ -129,10 +129,17 @@ private:
 
     // The path flattened in user space, then (device) every point through the matrix.
     void flatten(const GfxPath* path, dev_path& out, bool device) const;
-    static std::unique_ptr<SplashPath> make_splash_path(const GfxPath* path);
+    // The path for the stroker; null when it is longer than max_length (user space) along
+    // its segments.
+    static std::unique_ptr<SplashPath> make_splash_path(const GfxPath* path, double max_length);
+    // Whether the outline of a wide stroke surely lies outside the clip: the path's box
+    // grown by the farthest a join or a cap reaches.
+    bool stroke_outside_clip(GfxState* state) const;
     void sync_splash(GfxState* state);
     void splash_to_device(SplashPath& sp, dev_path& out) const;
-    void stroke_outline(GfxState* state, dev_path& out);
+    // The outline of a wide stroke (dash pattern applied), in px; false, and no outline,
+    // when the stroke would be dashed into more pieces than the cap.
+    bool stroke_outline(GfxState* state, dev_path& out);
 
     // A Type 3 glyph under the conditions that decide what its procedure paints, in px:
     // the font, the code, the glyph matrix without its position and the inherited line style.

@@ -307,6 +307,17 @@ TEST(RasterCapture, DashedWideStrokeIsNotOneLine)
     expect_box(lines[0], 10, 300, 99, 101);
 }
 
+TEST(RasterCapture, EnormousDashedWideStrokeIsBounded)
+{
+    // half a billion dash pieces: more than a rule is made of, so the stroke is not dashed;
+    // neither is a stroke whose outline cannot reach the clip
+    const std::string huge = "[0.01 0.01] 0 d 2 w 100.5 1349.5 m 10000000 1349.5 l S\n"
+                             "-10000000 -5000 m -1000000 -5000 l S\n";
+    const auto lines = capture(huge + "[] 0 d " + rect(10.5, 400.5, 300, 2) + "f\n");
+    ASSERT_EQ(lines.size(), 1u); // only the box after them
+    expect_box(lines[0], 10, 310, 400, 402);
+}
+
 TEST(RasterCapture, TextCapturesNothing)
 {
     std::string content;
