@@ -22,7 +22,10 @@
 
 namespace {
 
-// The PDF core's own diagnostics are discarded.
+// The PDF core's own diagnostics are discarded. While the core's global parameters
+// exist, their quiet setting does that before a message is formatted (a damaged stream
+// can report millions of errors); the discarding callback stands in only while they do
+// not, since the core formats every message for a callback and prints it without one.
 void discard_core_message(ErrorCategory, Goffset, const char*) {}
 
 std::tm local_now()
@@ -79,6 +82,8 @@ karvel_convertor::karvel_convertor() : tk_serializer("Software\\Zantorix\\Karvel
     globalParams = std::make_unique<GlobalParams>();
     // The layout code expects the Xpdf default text encoding.
     globalParams->setTextEncoding("Latin1");
+    globalParams->setErrQuiet(true);
+    setErrorCallback(nullptr);
 }
 
 karvel_convertor::~karvel_convertor()
@@ -86,6 +91,7 @@ karvel_convertor::~karvel_convertor()
 #ifdef KARVEL_WIZARD
     serialize(true);
 #endif
+    setErrorCallback(&discard_core_message);
     globalParams.reset();
 }
 

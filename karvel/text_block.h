@@ -72,8 +72,16 @@ public:
 
 private:
     void removeDuplicates();
+    // The same, walking every later word in range for each word (used when a word's
+    // primary position is not a finite number).
+    void removeDuplicatesDirect();
     void handOnGroups();
     void buildLines(const UnicodeMap* uMap);
+    // The same, walking the buckets from their heads (used when a word's primary position
+    // is not a finite number, so that the buckets are not in an order).
+    void buildLinesDirect(const UnicodeMap* uMap);
+    // Ends a line: files it, builds its text and counts it.
+    void finishLine(TextLine* line, const UnicodeMap* uMap);
     void insertLine(TextLine* line);
     void numberColumns();
 };

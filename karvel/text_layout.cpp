@@ -2,7 +2,11 @@
 // block columns, reading order and flows.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include <GlobalParams.h>
@@ -52,6 +56,22 @@ bool overlapsAcross(const TextWord* w, const TextBlock* b, int rot, double widen
     if (rot == 0 || rot == 2)
         return w->xMin < b->xMax + widen && w->xMax > b->xMin - widen;
     return w->yMin < b->yMax + widen && w->yMax > b->yMin - widen;
+}
+
+// True when neither this word nor any after it in its bucket overlaps the block across
+// (widened) on the side the bucket's primary order runs to: a bucket runs by xMin (yMin)
+// ascending for rotations 0 (1) and by xMax (yMax) descending for 2 (3), so the first
+// test of the overlap only gets harder along it, and a scan that takes no word meanwhile
+// can stop there. The same holds for the outlier that lies just after the block for
+// rotations 0 and 1, and just before it for 2 and 3, with colSpace2 as the widening.
+bool pastAcross(const TextWord* w, const TextBlock* b, int rot, double widen)
+{
+    switch (rot) {
+    case 0: return !(w->xMin < b->xMax + widen);
+    case 1: return !(w->yMin < b->yMax + widen);
+    case 2: return !(w->xMax > b->xMin - widen);
+    default: return !(w->yMax > b->yMin - widen);
+    }
 }
 
 bool similarSize(const TextWord* w, double fs, double k)
@@ -179,8 +199,11 @@ void TextPage::buildBlocks(const UnicodeMap* uMap)
                 blk->updateBounds(w);
             };
 
-            bool found;
-            do {
+            // Every word taken below must be of similar size, |size - fs| < k x fs with
+            // k > 0: no word is when fs is not a positive finite number (words of zero
+            // size), so the block is its start word alone.
+            bool found = fs > 0 && fs < HUGE_VAL;
+            while (found) {
                 found = false;
 
                 // Above.
@@ -189,7 +212,7 @@ void TextPage::buildBlocks(const UnicodeMap* uMap)
                     for (int idx = pool->bucketIndex(minBase); idx >= pool->bucketIndex(minBase - lineSpace); --idx) {
                         TextWord* prev = nullptr;
                         TextWord* w = pool->getPool(idx);
-                        while (w != nullptr) {
+                        while (w != nullptr && !pastAcross(w, blk, rot, 0)) {
                             TextWord* nxt = w->next;
                             if (w->base < minBase && w->base >= minBase - lineSpace &&
                                 overlapsAcross(w, blk, rot, 0) && similarSize(w, fs, 0.05)) {
@@ -211,7 +234,7 @@ void TextPage::buildBlocks(const UnicodeMap* uMap)
                     for (int idx = pool->bucketIndex(maxBase); idx <= pool->bucketIndex(maxBase + lineSpace); ++idx) {
                         TextWord* prev = nullptr;
                         TextWord* w = pool->getPool(idx);
-                        while (w != nullptr) {
+                        while (w != nullptr && !pastAcross(w, blk, rot, 0)) {
                             TextWord* nxt = w->next;
                             if (w->base > maxBase && w->base <= maxBase + lineSpace &&
                                 overlapsAcross(w, blk, rot, 0) && similarSize(w, fs, 0.05)) {
@@ -232,7 +255,7 @@ void TextPage::buildBlocks(const UnicodeMap* uMap)
                      idx <= pool->bucketIndex(maxBase + intraLineSpace); ++idx) {
                     TextWord* prev = nullptr;
                     TextWord* w = pool->getPool(idx);
-                    while (w != nullptr) {
+                    while (w != nullptr && !pastAcross(w, blk, rot, colSpace1)) {
                         TextWord* nxt = w->next;
                         if (w->base >= minBase - intraLineSpace && w->base <= maxBase + intraLineSpace &&
                             overlapsAcross(w, blk, rot, colSpace1) && similarSize(w, fs, 0.6)) {
@@ -250,6 +273,8 @@ void TextPage::buildBlocks(const UnicodeMap* uMap)
 
                 // Outliers on either side: taken only when one to three buckets hold one.
                 for (int side = 0; side < 2; ++side) {
+                    // The side whose outliers lie ahead in the buckets' primary order.
+                    const bool ahead = (side == 1) == (rot == 0 || rot == 1);
                     auto candidate = [&](const TextWord* w) {
                         return w->base >= minBase - intraLineSpace && w->base <= maxBase + intraLineSpace &&
                                (side == 0 ? justBefore(w, blk, rot, colSpace2) : justAfter(w, blk, rot, colSpace2)) &&
@@ -259,6 +284,8 @@ void TextPage::buildBlocks(const UnicodeMap* uMap)
                     for (int idx = pool->bucketIndex(minBase - intraLineSpace);
                          idx <= pool->bucketIndex(maxBase + intraLineSpace); ++idx) {
                         for (TextWord* w = pool->getPool(idx); w != nullptr; w = w->next) {
+                            if (ahead && pastAcross(w, blk, rot, colSpace2))
+                                break;
                             if (candidate(w)) {
                                 ++count;
                                 break;
@@ -271,6 +298,8 @@ void TextPage::buildBlocks(const UnicodeMap* uMap)
                          idx <= pool->bucketIndex(maxBase + intraLineSpace); ++idx) {
                         TextWord* prev = nullptr;
                         for (TextWord* w = pool->getPool(idx); w != nullptr; prev = w, w = w->next) {
+                            if (ahead && pastAcross(w, blk, rot, colSpace2))
+                                break;
                             if (candidate(w)) {
                                 take(idx, prev, w);
                                 if (w->base < minBase)
@@ -283,7 +312,7 @@ void TextPage::buildBlocks(const UnicodeMap* uMap)
                         }
                     }
                 }
-            } while (found);
+            }
 
             blk->coalesce(uMap);
 
@@ -431,6 +460,60 @@ void narrowBy(TextBlock* b0, const TextBlock* b1, int primaryRot)
 
 thread_local int sortRot = 0;
 
+std::uint64_t bitsOf(double d)
+{
+    std::uint64_t u;
+    std::memcpy(&u, &d, sizeof u);
+    return u;
+}
+
+std::uint64_t mix(std::uint64_t h, std::uint64_t v)
+{
+    return (h ^ v) * 0x100000001b3ull + (h >> 29);
+}
+
+// Blocks piled onto one spot (words of zero size, a zero text matrix) are many copies of
+// one box. A block phase treats such copies once: what one copy does to the others or
+// gets from them, every copy does and gets alike. Copies are told by the bits of their
+// values, so that they behave alike in every comparison and every sum.
+struct BlockKey {
+    std::uint64_t v[6];
+    int i0, i1;
+    bool operator==(const BlockKey& o) const
+    {
+        return std::memcmp(v, o.v, sizeof v) == 0 && i0 == o.i0 && i1 == o.i1;
+    }
+};
+
+struct BlockKeyHash {
+    size_t operator()(const BlockKey& k) const
+    {
+        std::uint64_t h = 0xcbf29ce484222325ull;
+        for (std::uint64_t x : k.v)
+            h = mix(h, x);
+        h = mix(h, static_cast<std::uint64_t>(static_cast<std::uint32_t>(k.i0)));
+        h = mix(h, static_cast<std::uint64_t>(static_cast<std::uint32_t>(k.i1)));
+        return static_cast<size_t>(h);
+    }
+};
+
+// What a block counts with in the column phase as an earlier block: its extent along the
+// reading direction, its first column and its number of columns.
+BlockKey columnKey(const TextBlock* b, int primaryRot)
+{
+    const bool alongX = primaryRot == 0 || primaryRot == 2;
+    return BlockKey{{bitsOf(alongX ? b->xMin : b->yMin), bitsOf(alongX ? b->xMax : b->yMax), 0, 0, 0, 0},
+                    b->col, b->nColumns};
+}
+
+// What the free-space phase reads and writes of a block: its box and its free space.
+BlockKey spaceKey(const TextBlock* b)
+{
+    return BlockKey{{bitsOf(b->xMin), bitsOf(b->xMax), bitsOf(b->yMin), bitsOf(b->yMax), bitsOf(b->priMin),
+                     bitsOf(b->priMax)},
+                    0, 0};
+}
+
 int cmpAcrossMin(const void* pa, const void* pb)
 {
     double a = acrossMin(*static_cast<TextBlock* const*>(pa), sortRot);
@@ -458,7 +541,10 @@ void assignBlockColumns(TextBlock** blocks, int n, int primaryRot)
     }
     // In xy order the starts ascend, so a block that lies wholly before one block lies
     // wholly before every later one: it then counts only through its running maximum.
+    // Of earlier blocks with the same extent, column and number of columns (copies piled
+    // onto one spot) one is kept: the others give the same column to every block.
     std::vector<int> pending;
+    std::unordered_set<BlockKey, BlockKeyHash> pendingKeys;
     int passed = 0; // largest col + nColumns + 3 of the blocks wholly before
     for (int i = 0; i < n; ++i) {
         TextBlock* b0 = blocks[i];
@@ -469,6 +555,7 @@ void assignBlockColumns(TextBlock** blocks, int n, int primaryRot)
             if (start > primaryEnd(b1, primaryRot)) {
                 passed = std::max(passed, columnPast(b1));
                 col1 = std::max(col1, columnPast(b1));
+                pendingKeys.erase(columnKey(b1, primaryRot));
                 pending[k] = pending.back();
                 pending.pop_back();
             } else {
@@ -477,7 +564,8 @@ void assignBlockColumns(TextBlock** blocks, int n, int primaryRot)
             }
         }
         b0->col = col1;
-        pending.push_back(i);
+        if (pendingKeys.insert(columnKey(b0, primaryRot)).second)
+            pending.push_back(i);
     }
 }
 
@@ -495,10 +583,27 @@ void narrowFreeSpace(TextBlock** blocks, int n, int primaryRot)
         narrowFreeSpaceDirect(blocks, n, primaryRot);
         return;
     }
+    // Copies of one block (same box and free space) do not narrow each other, and every
+    // other block narrows them alike and is narrowed by them alike: one copy stands for
+    // all, and the others take its result.
+    std::vector<TextBlock*> distinct;
+    std::vector<std::pair<TextBlock*, TextBlock*>> copies; // (copy, the block it copies)
+    {
+        std::unordered_map<BlockKey, TextBlock*, BlockKeyHash> first;
+        first.reserve(static_cast<size_t>(n));
+        for (int i = 0; i < n; ++i) {
+            auto seen = first.emplace(spaceKey(blocks[i]), blocks[i]);
+            if (seen.second)
+                distinct.push_back(blocks[i]);
+            else
+                copies.emplace_back(blocks[i], seen.first->second);
+        }
+    }
     // Only blocks that overlap across the reading direction narrow each other. A sweep
     // over the blocks by their low edge across keeps the blocks still open there and
     // meets every overlapping pair once.
-    std::vector<TextBlock*> byAcross(blocks, blocks + n);
+    std::vector<TextBlock*> byAcross(distinct);
+    n = static_cast<int>(byAcross.size());
     sortRot = primaryRot;
     qsort(byAcross.data(), n, sizeof(TextBlock*), cmpAcrossMin);
     std::vector<TextBlock*> open;
@@ -516,6 +621,10 @@ void narrowFreeSpace(TextBlock** blocks, int n, int primaryRot)
             ++k;
         }
         open.push_back(b);
+    }
+    for (const std::pair<TextBlock*, TextBlock*>& c : copies) {
+        c.first->priMin = c.second->priMin;
+        c.first->priMax = c.second->priMax;
     }
 }
 
@@ -560,6 +669,20 @@ void TextPage::buildFlows()
         left_blocks[j] = nullptr;
         live[j] = j + 1;
     };
+    // runEnd[j]: the end of the run of copies (same rotation and box, bit for bit) that
+    // holds j. The scans below test a block only by its rotation and box, against the
+    // block they keep (the start or the best so far): after one copy has been met, the
+    // next copy cannot change what is kept (it is not before that copy, and it is before
+    // the kept block only if the first copy was), so a scan tests whether it stops at the
+    // next copy and otherwise steps over the rest of the run at once.
+    std::vector<int> runEnd(nBlocks);
+    auto sameBox = [](const TextBlock* a, const TextBlock* b) {
+        return a->rot == b->rot && bitsOf(a->xMin) == bitsOf(b->xMin) && bitsOf(a->xMax) == bitsOf(b->xMax) &&
+               bitsOf(a->yMin) == bitsOf(b->yMin) && bitsOf(a->yMax) == bitsOf(b->yMax);
+    };
+    for (int j = nBlocks - 1; j >= 0; --j)
+        runEnd[j] = (j + 1 < nBlocks && sameBox(blocks[j], blocks[j + 1])) ? runEnd[j + 1] : j + 1;
+
     int first = 0;
     int left = nBlocks;
     TextFlow* lastFlow = nullptr;
@@ -567,7 +690,7 @@ void TextPage::buildFlows()
         first = nextLive(first);
         int i = first;
         TextBlock* b = left_blocks[i];
-        for (int j = nextLive(i + 1); j < nBlocks; j = nextLive(j + 1)) {
+        for (int j = nextLive(i + 1); j < nBlocks;) {
             TextBlock* c = left_blocks[j];
             if (b->secondaryDelta(c) > 0)
                 break;
@@ -575,6 +698,13 @@ void TextPage::buildFlows()
                 b = c;
                 i = j;
             }
+            int k = nextLive(j + 1);
+            if (k < runEnd[j]) {
+                if (b->secondaryDelta(left_blocks[k]) > 0)
+                    break;
+                k = nextLive(runEnd[j]);
+            }
+            j = k;
         }
         take(i);
         --left;
@@ -593,16 +723,24 @@ void TextPage::buildFlows()
             double space = 2.5 * firstSize;
             TextBlock* best = nullptr;
             int bestIdx = -1;
-            for (int j = nextLive(first); j < nBlocks; j = nextLive(j + 1)) {
+            auto stopsAt = [&](const TextBlock* c) {
+                return top->secondaryDelta(c) > space || (best != nullptr && best->secondaryDelta(c) > 0);
+            };
+            for (int j = nextLive(first); j < nBlocks;) {
                 TextBlock* c = left_blocks[j];
-                if (top->secondaryDelta(c) > space)
-                    break;
-                if (best != nullptr && best->secondaryDelta(c) > 0)
+                if (stopsAt(c))
                     break;
                 if (top->isBelow(c, primaryRot) && (best == nullptr || best->isBeforeByPrimary(c))) {
                     best = c;
                     bestIdx = j;
                 }
+                int k = nextLive(j + 1);
+                if (k < runEnd[j]) {
+                    if (stopsAt(left_blocks[k]))
+                        break;
+                    k = nextLive(runEnd[j]);
+                }
+                j = k;
             }
             bool fits = false;
             if (best != nullptr && best->fontSize() <= flow->lastBlk->fontSize()) {

@@ -1,5 +1,6 @@
 #include "karvel/text_pool.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include <goo/gmem.h>
@@ -12,6 +13,9 @@ TextPool::TextPool() : firstIndex(0), lastIndex(-1), buckets(nullptr), lastWord(
 
 TextPool::~TextPool()
 {
+    for (const std::pair<int, TextWord*>& filed : pending)
+        delete filed.second;
+    pending.clear();
     for (int idx = firstIndex; idx <= lastIndex; ++idx) {
         TextWord* word = getPool(idx);
         while (word != nullptr) {
@@ -80,14 +84,31 @@ void TextPool::addWord(TextWord* word)
         lastIndex = newLast;
     }
 
+    // A primary position that does not compare equal to itself (NaN, or an infinity,
+    // whose difference with itself is NaN) makes the comparison no order.
+    if (!(word->primaryCmp(word) == 0))
+        unordered = true;
+    if (pending.empty()) {
+        pendingHint = lastWord;
+        pendingHintIndex = lastWordIndex;
+    }
+    word->next = nullptr;
+    pending.emplace_back(idx, word);
+
+    lastWord = word;
+    lastWordIndex = idx;
+}
+
+void TextPool::insertOne(int idx, TextWord* word, TextWord* hint, int hintIndex)
+{
     TextWord* prev;
     TextWord* cur;
-    if (lastWord != nullptr && idx == lastWordIndex && word->primaryCmp(lastWord) > 0) {
-        prev = lastWord;
-        cur = lastWord->next;
+    if (hint != nullptr && idx == hintIndex && word->primaryCmp(hint) > 0) {
+        prev = hint;
+        cur = hint->next;
     } else {
         prev = nullptr;
-        cur = getPool(idx);
+        cur = buckets[idx - firstIndex];
     }
     while (cur != nullptr && word->primaryCmp(cur) > 0) {
         prev = cur;
@@ -95,12 +116,59 @@ void TextPool::addWord(TextWord* word)
     }
     word->next = cur;
     if (prev == nullptr)
-        setPool(idx, word);
+        buckets[idx - firstIndex] = word;
     else
         prev->next = word;
+}
 
-    lastWord = word;
-    lastWordIndex = idx;
+void TextPool::linkPending()
+{
+    std::vector<std::pair<int, TextWord*>> filed;
+    filed.swap(pending);
+
+    if (unordered) {
+        // As specified, one by one: each word's hint is the word filed before it.
+        TextWord* hint = pendingHint;
+        int hintIndex = pendingHintIndex;
+        for (const std::pair<int, TextWord*>& f : filed) {
+            insertOne(f.first, f.second, hint, hintIndex);
+            hint = f.second;
+            hintIndex = f.first;
+        }
+        return;
+    }
+
+    // Filing one by one puts a word before the first word of its bucket that it does not
+    // sort after: the buckets stay sorted, and words that tie stand newest first. So the
+    // new words, newest first, are sorted stably by bucket and primary position and
+    // merged into their buckets, each before the older words it ties with. (The hint
+    // only shortens the walk of a sorted bucket; it never changes the place.)
+    std::reverse(filed.begin(), filed.end());
+    std::stable_sort(filed.begin(), filed.end(),
+                     [](const std::pair<int, TextWord*>& a, const std::pair<int, TextWord*>& b) {
+                         if (a.first != b.first)
+                             return a.first < b.first;
+                         return a.second->primaryCmp(b.second) < 0;
+                     });
+    size_t i = 0;
+    while (i < filed.size()) {
+        const int idx = filed[i].first;
+        TextWord* older = buckets[idx - firstIndex];
+        TextWord* head = nullptr;
+        TextWord** tail = &head;
+        for (; i < filed.size() && filed[i].first == idx; ++i) {
+            TextWord* word = filed[i].second;
+            while (older != nullptr && word->primaryCmp(older) > 0) {
+                *tail = older;
+                tail = &older->next;
+                older = older->next;
+            }
+            *tail = word;
+            tail = &word->next;
+        }
+        *tail = older;
+        buckets[idx - firstIndex] = head;
+    }
 }
 
 void TextPool::unlink(int idx, TextWord* prev, TextWord* word)

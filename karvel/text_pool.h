@@ -1,6 +1,9 @@
 // Words of one rotation filed by base line (one bucket per 4 points).
 #pragma once
 
+#include <utility>
+#include <vector>
+
 namespace kvl {
 
 class TextWord;
@@ -18,11 +21,23 @@ public:
     // Bucket index of a base line, unclamped (but bounded, see baseLimit).
     static int baseIndex(double base);
 
-    TextWord* getPool(int idx) const { return buckets[idx - firstIndex]; }
-    void setPool(int idx, TextWord* word) { buckets[idx - firstIndex] = word; }
+    TextWord* getPool(int idx) const
+    {
+        settle();
+        return buckets[idx - firstIndex];
+    }
+    void setPool(int idx, TextWord* word)
+    {
+        settle();
+        buckets[idx - firstIndex] = word;
+    }
     bool isEmpty() const;
 
-    // Files a word in its bucket, in primary order after the words it sorts after.
+    // Files a word in its bucket, in primary order after the words it sorts after (so
+    // before the words it ties with). The words are linked into their buckets when the
+    // pool is next read, all at once: the buckets then hold what filing them one by one
+    // would have made, in O(n log n) instead of O(n) a word for words piled onto one
+    // base line.
     void addWord(TextWord* word);
     // Unlinks the word that follows prev (or heads the bucket when prev is null).
     void unlink(int idx, TextWord* prev, TextWord* word);
@@ -44,6 +59,27 @@ public:
     static constexpr double baseLimit = 4096.0;
     // Buckets added beyond the needed one when the array grows.
     static constexpr int growth = 128;
+
+private:
+    // Links the words filed since the last read into their buckets.
+    void settle() const
+    {
+        if (!pending.empty())
+            const_cast<TextPool*>(this)->linkPending();
+    }
+    void linkPending();
+    // Files one word the way addWord is specified: from the hint or the bucket's head,
+    // before the first word it does not sort after.
+    void insertOne(int idx, TextWord* word, TextWord* hint, int hintIndex);
+
+    // Words filed and not yet linked, in arrival order, with their bucket indexes.
+    std::vector<std::pair<int, TextWord*>> pending;
+    // The insertion hint (lastWord, lastWordIndex) when the first pending word came.
+    TextWord* pendingHint = nullptr;
+    int pendingHintIndex = -1;
+    // Set once a word whose primary position is not a number was filed: the comparison
+    // is then no order, and words are linked one by one as specified.
+    bool unordered = false;
 };
 
 } // namespace kvl

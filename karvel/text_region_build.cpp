@@ -40,9 +40,14 @@ public:
     void run(TextBlock** blocks, int nBlocks);
 
 private:
-    double size_or(const TextLine* line, double noWords) const
+    // The size of line j (region_line_size), or noWords for a line without words. The
+    // lines' average font sizes are worked out once: the band scans below meet the lines of
+    // one row once for each line of it, which for words piled onto one base line are many.
+    double size_or(size_t j, double noWords) const
     {
-        return line->words == nullptr ? noWords : region_line_size(line, fontSize_);
+        if (lines_[j]->words == nullptr)
+            return noWords;
+        return averageSizes_[j] > 0 ? averageSizes_[j] : fontSize_;
     }
     // End (exclusive) of the band of line i.
     size_t bandEnd(size_t i) const;
@@ -63,6 +68,7 @@ private:
     TextRegionList& list_;
     double fontSize_;
     std::vector<TextLine*> lines_;
+    std::vector<double> averageSizes_; // TextLine::averageFontSize of each of lines_
     int nextNumber_ = 0;
 };
 
@@ -72,7 +78,7 @@ size_t region_builder::bandEnd(size_t i) const
     size_t j = i;
     for (; j < lines_.size(); ++j) {
         const TextLine* m = lines_[j];
-        const bool apart = std::fabs(m->base - li->base) > 0.7 * size_or(m, 7.0) &&
+        const bool apart = std::fabs(m->base - li->base) > 0.7 * size_or(j, 7.0) &&
                            overlapRatio(li->yMin, li->yMax, m->yMin, m->yMax) < 0.4;
         if (apart || li->xMin > m->xMin + 0.5)
             break;
@@ -124,8 +130,8 @@ int region_builder::testB(size_t i, const TextRegion& r, int onlyColumn) const
 bool region_builder::columnEnd(size_t i, const TextRegion& r) const
 {
     const TextLine* l = lines_[i];
-    const double s = size_or(l, 0.0);
-    const double p = i > 0 ? size_or(lines_[i - 1], 0.0) : s;
+    const double s = size_or(i, 0.0);
+    const double p = i > 0 ? size_or(i - 1, 0.0) : s;
     if (overlapRatio(l->yMin, l->yMax, r.yMin, r.yMax) > 0.45)
         return false;
     if (i > 0 && std::fabs(lines_[i - 1]->base - l->base) < (l->words ? 0.4 * s : 4.0))
@@ -133,7 +139,7 @@ bool region_builder::columnEnd(size_t i, const TextRegion& r) const
     int count = 0;
     for (size_t j = i; j < lines_.size(); ++j) {
         const TextLine* m = lines_[j];
-        const double ms = size_or(m, 7.0);
+        const double ms = size_or(j, 7.0);
         if (std::fabs(m->base - l->base) > 0.95 * ms || overlapRatio(m->yMin, m->yMax, l->yMin, l->yMax) < 0.05)
             break;
         ++count;
@@ -417,6 +423,9 @@ void region_builder::run(TextBlock** blocks, int nBlocks)
     if (lines_.empty())
         return;
     std::qsort(lines_.data(), lines_.size(), sizeof(TextLine*), &cmpLineReading);
+    averageSizes_.reserve(lines_.size());
+    for (const TextLine* line : lines_)
+        averageSizes_.push_back(line->averageFontSize());
 
     region_ptr current;
     if (lines_[0]->cellCode < 10000)

@@ -1,9 +1,11 @@
 // The page layout pass: groups, cells, blocks, direction, block columns, flows.
 #include <algorithm>
+#include <cstdio>
 #include <limits>
 #include <memory>
 #include <random>
 #include <set>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -367,18 +369,35 @@ TEST(TextLayout, EveryCharacterEndsInExactlyOneLine)
 
 namespace {
 
+// Random blocks; with piles > 0, about half of them are copies of one of that many boxes
+// (blocks piled onto one spot, as words of zero size make them).
 struct random_blocks {
-    random_blocks(glyph_driver& d, int n, unsigned seed, int grid)
+    random_blocks(glyph_driver& d, int n, unsigned seed, int grid, int piles = 0)
     {
         std::mt19937 random(seed);
-        std::uniform_int_distribution<int> coord(0, grid), extent(0, 12), cols(0, 40);
-        for (int i = 0; i < n; ++i) {
+        std::uniform_int_distribution<int> coord(0, grid), extent(0, 12), cols(0, 40), pile(0, std::max(1, 2 * piles) - 1);
+        std::vector<std::unique_ptr<TextBlock>> boxes;
+        for (int i = 0; i < piles + n; ++i) {
             auto b = std::make_unique<TextBlock>(&d.page, 0);
-            b->xMin = coord(random);
-            b->xMax = b->xMin + extent(random);
-            b->yMin = coord(random);
-            b->yMax = b->yMin + extent(random) / 3;
-            b->nColumns = cols(random);
+            const int k = piles > 0 && i >= piles ? pile(random) : piles;
+            if (k < piles) {
+                const TextBlock& box = *boxes[static_cast<size_t>(k)];
+                b->xMin = box.xMin;
+                b->xMax = box.xMax;
+                b->yMin = box.yMin;
+                b->yMax = box.yMax;
+                b->nColumns = box.nColumns;
+            } else {
+                b->xMin = coord(random);
+                b->xMax = b->xMin + extent(random);
+                b->yMin = coord(random);
+                b->yMax = b->yMin + extent(random) / 3;
+                b->nColumns = cols(random);
+            }
+            if (i < piles) {
+                boxes.push_back(std::move(b));
+                continue;
+            }
             owned.push_back(std::move(b));
             array.push_back(owned.back().get());
         }
@@ -399,7 +418,7 @@ TEST(TextLayoutPhases, BlockColumnsMatchTheDirectComparison)
     glyph_driver d(10);
     for (int rot = 0; rot < 4; ++rot) {
         for (unsigned seed = 1; seed <= 20; ++seed) {
-            random_blocks blocks(d, 300, seed, seed % 2 ? 40 : 600);
+            random_blocks blocks(d, 300, seed, seed % 2 ? 40 : 600, seed % 4 < 2 ? 0 : 3);
             blocks.sort_xy(rot);
             kvl::assignBlockColumnsDirect(blocks.array.data(), 300, rot);
             std::vector<int> expected;
@@ -422,7 +441,7 @@ TEST(TextLayoutPhases, FreeSpaceMatchesTheDirectComparison)
     glyph_driver d(10);
     for (int rot = 0; rot < 4; ++rot) {
         for (unsigned seed = 1; seed <= 20; ++seed) {
-            random_blocks blocks(d, 300, seed, seed % 2 ? 40 : 600);
+            random_blocks blocks(d, 300, seed, seed % 2 ? 40 : 600, seed % 4 < 2 ? 0 : 3);
             if (seed == 7)
                 blocks.array[3]->yMax = std::numeric_limits<double>::infinity(); // the direct way is taken
             kvl::narrowFreeSpaceDirect(blocks.array.data(), 300, rot);
@@ -441,5 +460,175 @@ TEST(TextLayoutPhases, FreeSpaceMatchesTheDirectComparison)
             }
             EXPECT_GT(narrowed, 0);
         }
+    }
+}
+
+// Words piled onto one spot: the layout pass gives what it gave before it met such piles
+// in near-linear time (the expected descriptions were taken from the earlier build).
+
+namespace {
+
+// Blocks in reading order with their rotation, box, columns, free space and lines (text
+// and first column), then the flows as lists of block positions.
+std::string describe_layout(const glyph_driver& d)
+{
+    std::string s;
+    char buf[160];
+    for (int i = 0; i < d.page.nBlocks; ++i) {
+        const TextBlock* b = d.page.blocks[i];
+        std::snprintf(buf, sizeof buf, "%d:r%d %g,%g %g,%g c%d+%d p%g,%g", i, b->rot, b->xMin, b->xMax, b->yMin,
+                      b->yMax, b->col, b->nColumns, b->priMin, b->priMax);
+        s += buf;
+        for (const TextLine* l = b->lines; l != nullptr; l = l->next) {
+            std::snprintf(buf, sizeof buf, "@%d g%d ", l->col[0], l->groupId);
+            s += " [" + glyph_driver::text_of(l->text, l->len) + buf + "]";
+        }
+        s += "\n";
+    }
+    for (const TextFlow* f = d.page.flows; f != nullptr; f = f->next) {
+        s += "flow";
+        for (const TextBlock* b = f->blocks; b != nullptr; b = b->next)
+            s += " " + std::to_string(std::find(d.page.blocks, d.page.blocks + d.page.nBlocks, b) - d.page.blocks);
+        s += "\n";
+    }
+    return s;
+}
+
+// Glyphs of zero size (font size 0) piled onto two spots, between lines of ordinary text.
+void draw_zero_size_piles(glyph_driver& d)
+{
+    d.string(100, 180, "above the pile", 5);
+    d.set_size(0);
+    const char* letters = "abcdefgh";
+    for (int i = 0; i < 8; ++i) {
+        d.page.beginWord(&d.state, 100, 200);
+        d.glyph(100, 200, 0, 0, static_cast<Unicode>(letters[i]));
+        d.page.endWord();
+        d.page.beginWord(&d.state, 140, 200);
+        d.glyph(140, 200, 0, 0, static_cast<Unicode>(letters[7 - i]));
+        d.page.endWord();
+    }
+    d.set_size(10);
+    d.string(100, 220, "below the pile", 5);
+}
+
+// Glyphs drawn with a zero text matrix: no size, no direction (rotation 3), one spot.
+void draw_zero_matrix_pile(glyph_driver& d)
+{
+    d.string(100, 380, "before", 5);
+    d.state.setTextMat(0, 0, 0, 0, 0, 0);
+    d.page.updateFont(&d.state);
+    for (int i = 0; i < 6; ++i) {
+        d.page.beginWord(&d.state, 150, 400);
+        d.glyph(150, 400, 0, 0, static_cast<Unicode>('p' + i));
+        d.glyph(150, 400, 0, 0, static_cast<Unicode>('p' + i));
+        d.page.endWord();
+    }
+    d.set_rotation(0);
+    d.page.updateFont(&d.state);
+}
+
+// One line drawn over itself, with copies a little off (still duplicates), copies with
+// other words (no duplicates), and copies on the next bucket's base line.
+void draw_overprinted_lines(glyph_driver& d)
+{
+    for (int i = 0; i < 6; ++i)
+        d.string(100, 500, "ab cd ef", 6);
+    d.string(100.4, 500.3, "ab cd ef", 6);
+    d.string(100, 500, "ab xy ef", 6);
+    d.string(100, 500, "ab xy ef", 6);
+    for (int i = 0; i < 3; ++i)
+        d.string(100, 504.5, "ab cd", 6);
+    d.string(100, 540, "the next line", 6);
+}
+
+// Lines of other words drawn over one another (no duplicates), two of them twice.
+void draw_overprinted_other_words(glyph_driver& d)
+{
+    const char* lines[] = {"one two three", "four five", "six seven eight", "nine", "ten eleven", "one two three"};
+    for (int k = 0; k < 2; ++k)
+        for (const char* text : lines)
+            d.string(100, 600, text, 5);
+    d.string(100, 600.5, "twelve", 5);
+}
+
+} // namespace
+
+TEST(TextLayout, PiledUpWordsGiveTheBlocksLinesAndFlowsTheyGaveBefore)
+{
+    struct pile_case {
+        const char* name;
+        void (*draw)(glyph_driver&);
+        bool rulings;
+        const char* expected;
+    };
+    const pile_case cases[] = {
+        {"zero-size words", draw_zero_size_piles, false, "0:r0 100,165 170.5,183.5 c0+14 p0,612 [above the pile@0 g0 ]\n"
+         "1:r3 100,101 200,200 c0+1 p0,612 [h@0 g0 ]\n"
+         "2:r3 100,101 200,200 c0+1 p0,612 [g@0 g0 ]\n"
+         "3:r3 100,101 200,200 c0+1 p0,612 [f@0 g0 ]\n"
+         "4:r3 100,101 200,200 c0+1 p0,612 [e@0 g0 ]\n"
+         "5:r3 100,101 200,200 c0+1 p0,612 [d@0 g0 ]\n"
+         "6:r3 100,101 200,200 c0+1 p0,612 [c@0 g0 ]\n"
+         "7:r3 100,101 200,200 c0+1 p0,612 [b@0 g0 ]\n"
+         "8:r3 100,101 200,200 c0+1 p0,612 [a@0 g0 ]\n"
+         "9:r3 140,141 200,200 c8+1 p0,612 [a@8 g0 ]\n"
+         "10:r3 140,141 200,200 c8+1 p0,612 [b@8 g0 ]\n"
+         "11:r3 140,141 200,200 c8+1 p0,612 [c@8 g0 ]\n"
+         "12:r3 140,141 200,200 c8+1 p0,612 [d@8 g0 ]\n"
+         "13:r3 140,141 200,200 c8+1 p0,612 [e@8 g0 ]\n"
+         "14:r3 140,141 200,200 c8+1 p0,612 [f@8 g0 ]\n"
+         "15:r3 140,141 200,200 c8+1 p0,612 [g@8 g0 ]\n"
+         "16:r3 140,141 200,200 c8+1 p0,612 [h@8 g0 ]\n"
+         "17:r0 100,165 210.5,223.5 c0+14 p0,612 [below the pile@0 g0 ]\n"
+         "flow 0 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16\n"
+         "flow 17\n"},
+        {"zero-size words, column groups", draw_zero_size_piles, true, "0:r0 100,165 170.5,183.5 c0+14 p0,612 [above the pile@0 g1 ]\n"
+         "1:r3 100,101 200,200 c0+1 p0,612 [h@0 g1 ]\n"
+         "2:r3 100,101 200,200 c0+1 p0,612 [g@0 g1 ]\n"
+         "3:r3 100,101 200,200 c0+1 p0,612 [f@0 g1 ]\n"
+         "4:r3 100,101 200,200 c0+1 p0,612 [e@0 g1 ]\n"
+         "5:r3 100,101 200,200 c0+1 p0,612 [d@0 g1 ]\n"
+         "6:r3 100,101 200,200 c0+1 p0,612 [c@0 g1 ]\n"
+         "7:r3 100,101 200,200 c0+1 p0,612 [b@0 g1 ]\n"
+         "8:r3 100,101 200,200 c0+1 p0,612 [a@0 g1 ]\n"
+         "9:r3 140,141 200,200 c8+1 p0,612 [a@8 g2 ]\n"
+         "10:r3 140,141 200,200 c8+1 p0,612 [b@8 g2 ]\n"
+         "11:r3 140,141 200,200 c8+1 p0,612 [c@8 g2 ]\n"
+         "12:r3 140,141 200,200 c8+1 p0,612 [d@8 g2 ]\n"
+         "13:r3 140,141 200,200 c8+1 p0,612 [e@8 g2 ]\n"
+         "14:r3 140,141 200,200 c8+1 p0,612 [f@8 g2 ]\n"
+         "15:r3 140,141 200,200 c8+1 p0,612 [g@8 g2 ]\n"
+         "16:r3 140,141 200,200 c8+1 p0,612 [h@8 g2 ]\n"
+         "17:r0 100,165 210.5,223.5 c0+14 p0,612 [below the pile@0 g1 ]\n"
+         "flow 0 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16\n"
+         "flow 17\n"},
+        {"zero text matrix", draw_zero_matrix_pile, false, "0:r0 100,130 370.5,383.5 c5+6 p0,612 [before@5 g0 ]\n"
+         "1:r3 150,151 400,400 c0+2 p0,612 [uu@0 g0 ]\n"
+         "2:r3 150,151 400,400 c0+2 p0,612 [tt@0 g0 ]\n"
+         "3:r3 150,151 400,400 c0+2 p0,612 [ss@0 g0 ]\n"
+         "4:r3 150,151 400,400 c0+2 p0,612 [rr@0 g0 ]\n"
+         "5:r3 150,151 400,400 c0+2 p0,612 [qq@0 g0 ]\n"
+         "6:r3 150,151 400,400 c0+2 p0,612 [pp@0 g0 ]\n"
+         "flow 0 1 2 3 4 5 6\n"},
+        {"overprinted lines", draw_overprinted_lines, false, "0:r0 100,142.4 490.5,508 c0+8 p0,612 [ab xy@0 g0 ] [ab cd ef@0 g0 ] [cd@3 g0 ]\n"
+         "1:r0 100,172 530.5,543.5 c0+13 p0,612 [the next line@0 g0 ]\n"
+         "flow 0 1\n"},
+        {"overprinted other words", draw_overprinted_other_words, false, "0:r0 100,170 590.5,604 c0+15 p0,612 [twelve@0 g0 ] [ten@0 g0 ] [nine five@0 g0 ] [six eleven@0 g0 ] [fourseven eight@0 g0 ] [one two three@0 g0 ]\n"
+         "flow 0\n"},
+        {"overprinted other words, column groups", draw_overprinted_other_words, true, "0:r0 100,170 590.5,604 c0+15 p0,612 [twelve@0 g1 ] [ten@0 g1 ] [nine five@0 g1 ] [six eleven@0 g1 ] [fourseven eight@0 g1 ] [one two three@0 g1 ]\n"
+         "flow 0\n"},
+        {"overprinted lines, column groups", draw_overprinted_lines, true, "0:r0 100,142.4 490.5,508 c0+8 p0,612 [ab xy@0 g1 ] [ab cd ef@0 g1 ] [cd@3 g1 ]\n"
+         "1:r0 100,172 530.5,543.5 c0+13 p0,612 [the next line@0 g1 ]\n"
+         "flow 0 1\n"},
+    };
+    for (const pile_case& c : cases) {
+        std::unique_ptr<pdf_uline_processor> processor;
+        if (c.rulings)
+            processor = std::make_unique<pdf_uline_processor>(1);
+        glyph_driver d(10);
+        c.draw(d);
+        d.page.coalesce(false, false);
+        EXPECT_EQ(describe_layout(d), c.expected) << c.name;
     }
 }

@@ -1,7 +1,9 @@
 // Word collection: word breaks, duplicates, pools and their buckets, limits.
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <map>
+#include <random>
 
 #include <gtest/gtest.h>
 
@@ -374,6 +376,122 @@ TEST(TextPool, RemoveWordUnlinksAndForgetsTheHint)
     delete b;
     pool.addWord(make_word(d, 30, 100, 'c'));
     EXPECT_EQ(pool.getPool(25)->next->text[0], 'c');
+}
+
+namespace {
+
+// The pool as Part 3.112 files a word: at once, from the hint (the word filed before, in
+// the same bucket, when the new word sorts after it) or else from the bucket's head,
+// before the first word it does not sort after.
+struct reference_pool {
+    std::map<int, std::vector<TextWord*>> buckets;
+    TextWord* hint = nullptr;
+    int hintIndex = -1;
+
+    void add(TextWord* w)
+    {
+        const int idx = TextPool::baseIndex(w->base);
+        std::vector<TextWord*>& b = buckets[idx];
+        size_t pos = 0;
+        if (hint != nullptr && idx == hintIndex && w->primaryCmp(hint) > 0)
+            pos = static_cast<size_t>(std::find(b.begin(), b.end(), hint) - b.begin()) + 1;
+        while (pos < b.size() && w->primaryCmp(b[pos]) > 0)
+            ++pos;
+        b.insert(b.begin() + static_cast<long>(pos), w);
+        hint = w;
+        hintIndex = idx;
+    }
+    void remove(TextWord* w)
+    {
+        std::vector<TextWord*>& b = buckets[TextPool::baseIndex(w->base)];
+        b.erase(std::find(b.begin(), b.end(), w));
+        if (hint == w)
+            hint = nullptr;
+    }
+};
+
+std::vector<TextWord*> bucket_of(const TextPool& pool, int idx)
+{
+    std::vector<TextWord*> out;
+    if (idx >= pool.firstIndex && idx <= pool.lastIndex)
+        for (TextWord* w = pool.getPool(idx); w != nullptr; w = w->next)
+            out.push_back(w);
+    return out;
+}
+
+// Files words piled onto few base lines and few positions (many ties) into a pool and the
+// reference, reading the pool and taking words out between the filings.
+void pile_against_reference(unsigned seed, bool some_without_position)
+{
+    glyph_driver d;
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int> x(0, 3), base(0, 2), op(0, 9), letter('a', 'z');
+    const double xs[] = {10, 10.5, 30, 30.25};
+    const double bases[] = {101, 103, 105}; // buckets 25, 25 and 26
+    TextPool pool;
+    reference_pool reference;
+    std::vector<TextWord*> filed;
+    for (int step = 0; step < 400; ++step) {
+        const int what = op(random);
+        if (what < 7 || filed.empty()) {
+            double px = xs[x(random)];
+            if (some_without_position && step % 37 == 5)
+                px = std::numeric_limits<double>::quiet_NaN();
+            TextWord* w = make_word(d, px, bases[base(random)], static_cast<Unicode>(letter(random)));
+            pool.addWord(w);
+            reference.add(w);
+            filed.push_back(w);
+        } else if (what < 9) {
+            for (int idx = 25; idx <= 26; ++idx)
+                ASSERT_EQ(bucket_of(pool, idx), reference.buckets[idx]) << "seed " << seed << " step " << step;
+        } else {
+            std::uniform_int_distribution<size_t> pick(0, filed.size() - 1);
+            const size_t k = pick(random);
+            TextWord* w = filed[k];
+            ASSERT_TRUE(pool.removeWord(w));
+            reference.remove(w);
+            filed.erase(filed.begin() + static_cast<long>(k));
+            delete w;
+        }
+        EXPECT_EQ(pool.lastWord, reference.hint);
+    }
+    for (int idx = 25; idx <= 26; ++idx)
+        EXPECT_EQ(bucket_of(pool, idx), reference.buckets[idx]) << "seed " << seed;
+}
+
+} // namespace
+
+TEST(TextPool, PiledUpWordsStandAsFilingThemOneByOneWouldPutThem)
+{
+    for (unsigned seed = 1; seed <= 30; ++seed)
+        pile_against_reference(seed, false);
+}
+
+TEST(TextPool, WordsWithoutAPositionAreFiledOneByOne)
+{
+    for (unsigned seed = 1; seed <= 10; ++seed)
+        pile_against_reference(seed, true);
+}
+
+TEST(TextPool, StartWordOfPiledUpWordsIsTheFirstOfTheFirstBuckets)
+{
+    // Heads of buckets 25 to 28 and beyond: the first non-empty bucket is 25; among the
+    // heads of 25 to 28 the first in primary order wins, the lower bucket on a tie.
+    glyph_driver d;
+    TextPool pool;
+    for (int i = 0; i < 50; ++i) {
+        pool.addWord(make_word(d, 40, 101, 'a')); // bucket 25
+        pool.addWord(make_word(d, 20, 109, 'b')); // bucket 27
+        pool.addWord(make_word(d, 20, 113, 'c')); // bucket 28
+        pool.addWord(make_word(d, 10, 117, 'd')); // bucket 29: too far
+    }
+    std::string order;
+    int p = pool.firstIndex;
+    while (TextWord* w = pool.takeStartWord(p)) {
+        order += static_cast<char>(w->text[0]);
+        delete w;
+    }
+    EXPECT_EQ(order, std::string(50, 'b') + std::string(50, 'c') + std::string(50, 'a') + std::string(50, 'd'));
 }
 
 // Words.
