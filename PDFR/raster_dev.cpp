@@ -193,9 +193,6 @@ bool raster_dev::beginType3Char(GfxState* state, double x, double y, double, dou
     transform(o, x, y, &tx, &ty);
     space_->setCTM(g0 * size * scaling, g1 * size * scaling, g2 * size, g3 * size, tx, ty);
 
-    // A glyph inside a glyph: what the outer ones paint depends on more than their key.
-    for (glyph_run& outer : glyph_runs_)
-        outer.capturable = true;
     const Ref id = *font->getID();
     const bool keyed = id != Ref::INVALID() && tk_singleton<pdf_uline_processor>::exists() &&
                        tk_singleton<pdf_uline_processor>::instance().mode != 0;
@@ -206,6 +203,10 @@ bool raster_dev::beginType3Char(GfxState* state, double x, double y, double, dou
     key.font_gen = id.gen;
     key.code = code;
     std::copy(space_->getCTM(), space_->getCTM() + 4, key.matrix);
+    // what text inside the procedure may take over from the glyph's own text
+    std::copy(t, t + 4, key.text_matrix);
+    key.font_size = size;
+    key.scaling = scaling;
     key.line_width = state->getLineWidth();
     key.miter_limit = state->getMiterLimit();
     key.line_cap = state->getLineCap();
@@ -219,9 +220,11 @@ bool raster_dev::beginType3Char(GfxState* state, double x, double y, double, dou
 
 bool raster_dev::glyph_key::operator<(const glyph_key& o) const
 {
-    return std::tie(font_num, font_gen, code, matrix[0], matrix[1], matrix[2], matrix[3], line_width, miter_limit,
+    return std::tie(font_num, font_gen, code, matrix[0], matrix[1], matrix[2], matrix[3], text_matrix[0],
+                    text_matrix[1], text_matrix[2], text_matrix[3], font_size, scaling, line_width, miter_limit,
                     line_cap, line_join, dash, dash_phase) <
            std::tie(o.font_num, o.font_gen, o.code, o.matrix[0], o.matrix[1], o.matrix[2], o.matrix[3],
+                    o.text_matrix[0], o.text_matrix[1], o.text_matrix[2], o.text_matrix[3], o.font_size, o.scaling,
                     o.line_width, o.miter_limit, o.line_cap, o.line_join, o.dash, o.dash_phase);
 }
 

@@ -142,11 +142,15 @@ private:
     bool stroke_outline(GfxState* state, dev_path& out);
 
     // A Type 3 glyph under the conditions that decide what its procedure paints, in px:
-    // the font, the code, the glyph matrix without its position and the inherited line style.
+    // the font, the code, the glyph matrix without its position, the text state that text
+    // inside the procedure takes over, and the inherited line style. (Glyphs inside the
+    // procedure paint into the record of every glyph they run in.)
     struct glyph_key {
         int font_num, font_gen;
         CharCode code;
         double matrix[4];
+        double text_matrix[4];
+        double font_size, scaling;
         double line_width, miter_limit;
         int line_cap, line_join;
         std::vector<double> dash;
