@@ -79,6 +79,7 @@ bool flatten(const TextPool* pool, std::vector<TextWord*>& words, std::vector<in
 {
     words.clear();
     start.clear();
+    start.reserve(static_cast<size_t>(pool->lastIndex - pool->firstIndex) + 2);
     for (int idx = pool->firstIndex; idx <= pool->lastIndex; ++idx) {
         start.push_back(static_cast<int>(words.size()));
         for (TextWord* w = pool->getPool(idx); w != nullptr; w = w->next)
@@ -122,6 +123,7 @@ TextBlock::~TextBlock()
 
 void TextBlock::updateBounds(const TextWord* word)
 {
+    ++nWords;
     if (xMin > xMax) {
         xMin = word->xMin;
         xMax = word->xMax;
@@ -154,9 +156,10 @@ void TextBlock::removeDuplicates()
     // tested are only those of the same text (by a hash) and of a near position: each
     // bucket's words sorted by text hash and primary position give them by two binary
     // searches. Which words go is what testing every later word gives.
+    // A block of a few words is quicker tested word against word.
     std::vector<TextWord*> words;
     std::vector<int> start;
-    if (!flatten(pool, words, start)) {
+    if (nWords < minIndexedWords || !flatten(pool, words, start)) {
         removeDuplicatesDirect();
         return;
     }
@@ -245,7 +248,8 @@ void TextBlock::removeDuplicates()
 
 void TextBlock::removeDuplicatesDirect()
 {
-    for (int idx = pool->firstIndex; idx <= pool->lastIndex; ++idx) {
+    // (the buckets outside the used ones are empty)
+    for (int idx = pool->firstUsed(); idx <= pool->lastUsed(); ++idx) {
         for (TextWord* w0 = pool->getPool(idx); w0 != nullptr; w0 = w0->next) {
             double fs = w0->fontSize;
             double priDelta = 0.1 * fs;
@@ -265,7 +269,7 @@ void TextBlock::removeDuplicatesDirect()
                         break;
                     }
                 }
-                for (int j = idx + 1; !found && j <= endIdx; ++j) {
+                for (int j = idx + 1; !found && j <= endIdx && j <= pool->lastUsed(); ++j) {
                     prev = nullptr;
                     for (TextWord* w2 = pool->getPool(j); w2 != nullptr; prev = w2, w2 = w2->next) {
                         if (isDuplicate(w0, w2, priDelta, secDelta)) {
@@ -283,7 +287,7 @@ void TextBlock::removeDuplicatesDirect()
 
 void TextBlock::handOnGroups()
 {
-    for (int idx = pool->firstIndex; idx <= pool->lastIndex; ++idx) {
+    for (int idx = pool->firstUsed(); idx <= pool->lastUsed(); ++idx) {
         int prevGroup = 0;
         double prevXMax = 0;
         for (TextWord* w = pool->getPool(idx); w != nullptr; w = w->next) {
@@ -305,7 +309,8 @@ void TextBlock::buildLines(const UnicodeMap* uMap)
     // are thus not walked again for every word a line takes.
     std::vector<TextWord*> words;
     std::vector<int> start;
-    bool ordered = flatten(pool, words, start);
+    // A block of a few words is quicker built by scanning its buckets.
+    bool ordered = nWords >= minIndexedWords && flatten(pool, words, start);
     for (size_t b = 0; ordered && b + 1 < start.size(); ++b)
         for (int i = start[b] + 1; ordered && i < start[b + 1]; ++i)
             ordered = primaryKey(words[static_cast<size_t>(i) - 1]) <= primaryKey(words[static_cast<size_t>(i)]);

@@ -69,16 +69,23 @@ public:
     int nColumns;
     TextBlock* next;
     TextBlock* stackNext;
+    // Words given to the block (through updateBounds).
+    int nWords = 0;
+
+    // From this many words on, duplicates and lines are found through arrays of the
+    // block's words rather than by walking its buckets for every word.
+    static constexpr int minIndexedWords = 256;
 
 private:
     void removeDuplicates();
-    // The same, walking every later word in range for each word (used when a word's
-    // primary position is not a finite number).
+    // The same, walking every later word in range for each word (used for small blocks
+    // and when a word's primary position is not a finite number).
     void removeDuplicatesDirect();
     void handOnGroups();
     void buildLines(const UnicodeMap* uMap);
-    // The same, walking the buckets from their heads (used when a word's primary position
-    // is not a finite number, so that the buckets are not in an order).
+    // The same, walking the buckets from their heads (used for small blocks and when a
+    // word's primary position is not a finite number, so that the buckets are not in an
+    // order).
     void buildLinesDirect(const UnicodeMap* uMap);
     // Ends a line: files it, builds its text and counts it.
     void finishLine(TextLine* line, const UnicodeMap* uMap);

@@ -125,7 +125,7 @@ void TextPage::assignCellsAndGroups()
     for (int rot = 0; rot < 4; ++rot) {
         TextPool* pool = pools[rot];
         words.clear();
-        for (int idx = pool->firstIndex; idx <= pool->lastIndex; ++idx) {
+        for (int idx = pool->firstUsed(); idx <= pool->lastUsed(); ++idx) {
             for (TextWord* w = pool->getPool(idx); w != nullptr; w = w->next) {
                 w->cellCode = processor.process_is_inCell(w->xMin, w->xMax, w->yMin, w->yMax);
                 words.push_back(w);

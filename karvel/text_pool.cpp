@@ -16,7 +16,7 @@ TextPool::~TextPool()
     for (const std::pair<int, TextWord*>& filed : pending)
         delete filed.second;
     pending.clear();
-    for (int idx = firstIndex; idx <= lastIndex; ++idx) {
+    for (int idx = firstUsed(); idx <= lastUsed(); ++idx) {
         TextWord* word = getPool(idx);
         while (word != nullptr) {
             TextWord* next = word->next;
@@ -49,7 +49,7 @@ int TextPool::bucketIndex(double base) const
 
 bool TextPool::isEmpty() const
 {
-    for (int idx = firstIndex; idx <= lastIndex; ++idx)
+    for (int idx = firstUsed(); idx <= lastUsed(); ++idx)
         if (getPool(idx) != nullptr)
             return false;
     return true;
@@ -94,6 +94,7 @@ void TextPool::addWord(TextWord* word)
     }
     word->next = nullptr;
     pending.emplace_back(idx, word);
+    noteUsed(idx);
 
     lastWord = word;
     lastWordIndex = idx;
@@ -184,10 +185,15 @@ void TextPool::unlink(int idx, TextWord* prev, TextWord* word)
 
 TextWord* TextPool::takeStartWord(int& idx)
 {
-    while (idx <= lastIndex && getPool(idx) == nullptr)
+    // The buckets before the first that may hold a word are empty.
+    if (idx < firstUsed())
+        idx = firstUsed();
+    while (idx <= lastUsed() && getPool(idx) == nullptr)
         ++idx;
-    if (idx > lastIndex)
+    if (idx > lastUsed()) {
+        idx = lastIndex + 1;
         return nullptr;
+    }
     int startIdx = idx;
     TextWord* w0 = getPool(idx);
     for (int j = idx + 1; j <= idx + 3 && j <= lastIndex; ++j) {

@@ -1,6 +1,8 @@
 // Words of one rotation filed by base line (one bucket per 4 points).
 #pragma once
 
+#include <algorithm>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -30,7 +32,13 @@ public:
     {
         settle();
         buckets[idx - firstIndex] = word;
+        if (word != nullptr)
+            noteUsed(idx);
     }
+    // The buckets that may hold words: every bucket outside [firstUsed, lastUsed] is empty
+    // (an empty range when no word was ever filed).
+    int firstUsed() const { return std::max(firstIndex, usedMin); }
+    int lastUsed() const { return std::min(lastIndex, usedMax); }
     bool isEmpty() const;
 
     // Files a word in its bucket, in primary order after the words it sorts after (so
@@ -61,6 +69,14 @@ public:
     static constexpr int growth = 128;
 
 private:
+    void noteUsed(int idx)
+    {
+        usedMin = std::min(usedMin, idx);
+        usedMax = std::max(usedMax, idx);
+    }
+    // Bucket indexes of every word ever filed lie within [usedMin, usedMax].
+    int usedMin = std::numeric_limits<int>::max();
+    int usedMax = std::numeric_limits<int>::min();
     // Links the words filed since the last read into their buckets.
     void settle() const
     {
