@@ -56,10 +56,12 @@ bool pdf_uline_processor::process_as_underline(double xMin, double xMax, double 
 {
     tk_log(1, "pdf_uline_processor::process_as_underline");
     tk_log(1, "Text coordinates: %lg,%lg,%lg", xMin, xMax, yBase);
+    const bool trace = tk_log_wants(1); // asked once: the loops below run per character
 
     for (const line_rect& u : underlines) {
         const double mid = (u.yMin + u.yMax) * 0.5;
-        tk_log(1, "Comparing with: %lg,%lg,%lg", u.xMin, u.xMax, mid);
+        if (trace)
+            tk_log(1, "Comparing with: %lg,%lg,%lg", u.xMin, u.xMax, mid);
         if (xMin >= u.xMin - 0.5 && xMax <= u.xMax + 0.5 && std::fabs(mid - yBase) <= 2) {
             tk_log(1, "GOT UNDERLINE (%lg,%lg,%lg)", u.xMin, u.xMax, yBase);
             return true;
@@ -71,10 +73,14 @@ bool pdf_uline_processor::process_as_underline(double xMin, double xMax, double 
 
     for (size_t i = 0; i < lines.size(); ++i) {
         const line_rect& l = lines[i];
+        // the base line first: most lines are far from it
+        const double mid = (l.yMin + l.yMax) / px2_per_pt;
+        if (!trace && !(std::fabs(mid - yBase) <= 2))
+            continue;
         const double x0 = l.xMin / px_per_pt;
         const double x1 = l.xMax / px_per_pt;
-        const double mid = (l.yMin + l.yMax) / px2_per_pt;
-        tk_log(1, "Comparing with: %lg,%lg,%lg", x0, x1, mid);
+        if (trace)
+            tk_log(1, "Comparing with: %lg,%lg,%lg", x0, x1, mid);
         if (!(xMin >= x0 - 0.5 && xMax <= x1 + 0.5 && std::fabs(mid - yBase) <= 2))
             continue;
         const line_paint& p = *line_paints[i];

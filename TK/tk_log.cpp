@@ -40,16 +40,22 @@ void tk_logger::truncate_once()
     truncated = true;
 }
 
-void tk_log(int level, const char* format, ...)
+bool tk_log_wants(int level)
 {
     if (!tk_singleton<tk_logger>::exists())
-        return;
+        return false;
     tk_logger& log = tk_singleton<tk_logger>::get_instance();
     if (!log.enabled)
-        return;
+        return false;
     log.truncate_once();
-    if (level < log.min_level)
+    return level >= log.min_level;
+}
+
+void tk_log(int level, const char* format, ...)
+{
+    if (!tk_log_wants(level))
         return;
+    tk_logger& log = tk_singleton<tk_logger>::get_instance();
     FILE* f = std::fopen(log.file_name.c_str(), "ab");
     if (f == nullptr)
         return;

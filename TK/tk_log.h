@@ -8,6 +8,9 @@
 // printf-style trace; writes only while a logger exists, is enabled and the level
 // reaches its threshold. Never reports a failure.
 void tk_log(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// Whether tk_log at this level writes (with the same side effects): inner loops ask once
+// and skip the formatting of their traces when nothing is written.
+bool tk_log_wants(int level);
 
 class tk_logger : public tk_singleton<tk_logger> {
 public:
