@@ -57,7 +57,7 @@ FT_Face pdf_width_getter::impl::match(const std::string& face, bool bold, bool i
                 auto loaded = faces.find(face_key);
                 if (loaded != faces.end()) {
                     result = loaded->second;
-                } else if (library != nullptr) {
+                } else if (library != nullptr || FT_Init_FreeType(&library) == 0) {
                     FT_Face ft_face = nullptr;
                     if (FT_New_Face(library, face_key.first.c_str(), index, &ft_face) == 0)
                         result = ft_face;
@@ -75,8 +75,7 @@ FT_Face pdf_width_getter::impl::match(const std::string& face, bool bold, bool i
 pdf_width_getter::pdf_width_getter() : impl_(new impl)
 {
     tk_log(2, "pdf_width_getter::ctor");
-    if (FT_Init_FreeType(&impl_->library) != 0)
-        impl_->library = nullptr;
+    // The font engine starts with the first face that is loaded.
 }
 
 pdf_width_getter::~pdf_width_getter()
