@@ -93,12 +93,15 @@ std::optional<GooString> optional_copy(const GooString* s)
 } // namespace
 
 std::unique_ptr<PDFDoc> pdf_open_document(const std::string& file, const GooString* owner_password,
-                                          const GooString* user_password)
+                                          const GooString* user_password, bool read_through)
 {
     tk_log(1, "PDFDoc::ctor(name=%s,pswd=%s)", file.c_str(),
            owner_password ? owner_password->c_str() : "[NULL]");
     std::unique_ptr<PDFDoc> doc;
-    if (std::optional<std::vector<char>> bytes = read_document(file))
+    std::optional<std::vector<char>> bytes;
+    if (read_through)
+        bytes = read_document(file);
+    if (bytes)
         doc = std::make_unique<PDFDoc>(new owned_mem_stream(std::move(*bytes)), optional_copy(owner_password),
                                        optional_copy(user_password));
     else

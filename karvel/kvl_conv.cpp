@@ -104,7 +104,7 @@ void karvel_convertor::run()
         tk_log(3, "src=[%s]\ndest=[%s]", src.c_str(), dest.c_str());
         const GooString owner(password);
         const GooString user(password);
-        std::unique_ptr<PDFDoc> doc = pdf_open_document(src, &owner, &user);
+        std::unique_ptr<PDFDoc> doc = pdf_open_document(src, &owner, &user, true);
         if (!doc->isOk())
             // The file vanished or became unreadable since it was checked.
             throw tk_exception("Source file does not exist.\nPlease verify the correct file name was given.", 1);
