@@ -414,6 +414,11 @@ void raster_dev::clipToStrokePath(GfxState* state)
 void raster_dev::flatten(const GfxPath* path, dev_path& out, bool device) const
 {
     const double* m = device_matrix();
+    size_t points = 0;
+    for (int s = 0; s < path->getNumSubpaths(); ++s)
+        points += static_cast<size_t>(std::max(0, path->getSubpath(s)->getNumPoints()));
+    out.xs.reserve(out.xs.size() + points);
+    out.ys.reserve(out.ys.size() + points);
     for (int s = 0; s < path->getNumSubpaths(); ++s) {
         const GfxSubpath* sub = path->getSubpath(s);
         const int n = sub->getNumPoints();
@@ -510,6 +515,8 @@ bool raster_dev::stroke_outside_clip(GfxState* state) const
 void raster_dev::splash_to_device(SplashPath& sp, dev_path& out) const
 {
     const int n = sp.getLength();
+    out.xs.reserve(out.xs.size() + static_cast<size_t>(n));
+    out.ys.reserve(out.ys.size() + static_cast<size_t>(n));
     int i = 0;
     while (i < n) {
         double x, y;
