@@ -64,6 +64,25 @@ double gapTo(const TextWord* last, double near)
     }
 }
 
+// The base lines a line started by w0 takes words from, fixed while it grows, and the
+// buckets that hold them.
+struct LineWindow {
+    double fs, minBase, maxBase;
+    int firstIdx, lastIdx;
+};
+
+LineWindow lineWindow(const TextPool* pool, const TextWord* w0)
+{
+    LineWindow win;
+    win.fs = w0->fontSize;
+    const double d = win.fs > 25.0 ? 0.7 * 0.7 * win.fs : 0.7 * win.fs;
+    win.minBase = w0->base - d;
+    win.maxBase = w0->base + d;
+    win.firstIdx = pool->bucketIndex(win.minBase);
+    win.lastIdx = pool->bucketIndex(win.maxBase);
+    return win;
+}
+
 std::uint64_t textHash(const TextWord* w)
 {
     std::uint64_t h = 0xcbf29ce484222325ull ^ static_cast<std::uint64_t>(static_cast<std::uint32_t>(w->len));
@@ -401,13 +420,9 @@ void TextBlock::buildLines(const UnicodeMap* uMap)
         TextLine* line = new TextLine(this, w0->rot, w0->base);
         line->addWord(w0);
         TextWord* last = w0;
-
-        double fs = w0->fontSize;
-        double d = fs > 25.0 ? 0.7 * 0.7 * fs : 0.7 * fs;
-        double minBase = w0->base - d;
-        double maxBase = w0->base + d;
-        int firstIdx = pool->bucketIndex(minBase);
-        int lastIdx = pool->bucketIndex(maxBase);
+        const LineWindow window = lineWindow(pool, w0);
+        const double fs = window.fs, minBase = window.minBase, maxBase = window.maxBase;
+        const int firstIdx = window.firstIdx, lastIdx = window.lastIdx;
 
         while (true) {
             int bestPos = -1;
@@ -468,13 +483,9 @@ void TextBlock::buildLinesDirect(const UnicodeMap* uMap)
         TextLine* line = new TextLine(this, w0->rot, w0->base);
         line->addWord(w0);
         TextWord* last = w0;
-
-        double fs = w0->fontSize;
-        double d = fs > 25.0 ? 0.7 * 0.7 * fs : 0.7 * fs;
-        double minBase = w0->base - d;
-        double maxBase = w0->base + d;
-        int firstIdx = pool->bucketIndex(minBase);
-        int lastIdx = pool->bucketIndex(maxBase);
+        const LineWindow window = lineWindow(pool, w0);
+        const double fs = window.fs, minBase = window.minBase, maxBase = window.maxBase;
+        const int firstIdx = window.firstIdx, lastIdx = window.lastIdx;
 
         while (true) {
             TextWord* best = nullptr;
