@@ -30,7 +30,7 @@ bool sameText(const TextWord* a, const TextWord* b)
 }
 
 // The primary position as one ascending value: xMin, yMin, -xMax, -yMax by rotation.
-// A bucket runs by it (Part 3.112), and the duplicate test and the line's gap test
+// A bucket runs by it, and the duplicate test and the line's gap test
 // compare along it.
 double primaryKey(const TextWord* w)
 {

@@ -128,7 +128,7 @@ void TextPool::linkPending()
     filed.swap(pending);
 
     if (unordered) {
-        // As specified, one by one: each word's hint is the word filed before it.
+        // One by one: each word's hint is the word filed before it.
         TextWord* hint = pendingHint;
         int hintIndex = pendingHintIndex;
         for (const std::pair<int, TextWord*>& f : filed) {

@@ -84,7 +84,7 @@ private:
             const_cast<TextPool*>(this)->linkPending();
     }
     void linkPending();
-    // Files one word the way addWord is specified: from the hint or the bucket's head,
+    // Files one word as addWord describes it: from the hint or the bucket's head,
     // before the first word it does not sort after.
     void insertOne(int idx, TextWord* word, TextWord* hint, int hintIndex);
 
@@ -94,7 +94,7 @@ private:
     TextWord* pendingHint = nullptr;
     int pendingHintIndex = -1;
     // Set once a word whose primary position is not a number was filed: the comparison
-    // is then no order, and words are linked one by one as specified.
+    // is then no order, and words are linked one by one.
     bool unordered = false;
 };
 

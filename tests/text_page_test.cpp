@@ -380,7 +380,7 @@ TEST(TextPool, RemoveWordUnlinksAndForgetsTheHint)
 
 namespace {
 
-// The pool as Part 3.112 files a word: at once, from the hint (the word filed before, in
+// The pool filing a word the plain way: at once, from the hint (the word filed before, in
 // the same bucket, when the new word sorts after it) or else from the bucket's head,
 // before the first word it does not sort after.
 struct reference_pool {
