@@ -40,18 +40,7 @@ void tk_logger::truncate_once()
     truncated = true;
 }
 
-bool tk_log_wants(int level)
-{
-    if (!tk_singleton<tk_logger>::exists())
-        return false;
-    tk_logger& log = tk_singleton<tk_logger>::get_instance();
-    if (!log.enabled)
-        return false;
-    log.truncate_once();
-    return level >= log.min_level;
-}
-
-void tk_log(int level, const char* format, ...)
+void tk_log_write(int level, const char* format, ...)
 {
     if (!tk_log_wants(level))
         return;

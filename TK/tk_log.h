@@ -5,12 +5,6 @@
 
 #include "TK/tk_singl.h"
 
-// printf-style trace; writes only while a logger exists, is enabled and the level
-// reaches its threshold. Never reports a failure.
-void tk_log(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
-// Whether tk_log at this level writes (with the same side effects): inner loops ask once
-// and skip the formatting of their traces when nothing is written.
-bool tk_log_wants(int level);
 
 class tk_logger : public tk_singleton<tk_logger> {
 public:
@@ -31,3 +25,25 @@ public:
     bool truncated = false;
     bool timestamps = false;
 };
+
+// Whether a trace at this level is written: a logger exists, is enabled and the level
+// reaches its threshold. The logger's file is truncated on this first use.
+inline bool tk_log_wants(int level)
+{
+    if (!tk_singleton<tk_logger>::exists())
+        return false;
+    tk_logger& log = tk_singleton<tk_logger>::get_instance();
+    if (!log.enabled)
+        return false;
+    if (!log.truncated)
+        log.truncate_once();
+    return level >= log.min_level;
+}
+
+// Writes one trace line; tk_log calls it when the level is wanted.
+void tk_log_write(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// tk_log(level, format, ...): the printf-style trace. It writes only while a logger exists,
+// is enabled and the level reaches its threshold, and never reports a failure; the
+// arguments are not even formatted when nothing is written.
+#define tk_log(level, ...) (tk_log_wants(level) ? tk_log_write((level), __VA_ARGS__) : (void)0)
