@@ -682,6 +682,15 @@ void TextPage::buildFlows()
     };
     for (int j = nBlocks - 1; j >= 0; --j)
         runEnd[j] = (j + 1 < nBlocks && sameBox(blocks[j], blocks[j + 1])) ? runEnd[j + 1] : j + 1;
+    // With the page read top to bottom the blocks run by yMin (orderBlocks): a search for
+    // blocks below a block of that rotation can start after those that do not lie lower,
+    // which neither qualify nor end the search.
+    std::vector<double> yMins;
+    bool byYMin = primaryRot == 0;
+    for (int j = 0; byYMin && j < nBlocks; ++j) {
+        byYMin = std::isfinite(blocks[j]->yMin) && (j == 0 || blocks[j - 1]->yMin <= blocks[j]->yMin);
+        yMins.push_back(blocks[j]->yMin);
+    }
 
     int first = 0;
     int left = nBlocks;
@@ -726,7 +735,11 @@ void TextPage::buildFlows()
             auto stopsAt = [&](const TextBlock* c) {
                 return top->secondaryDelta(c) > space || (best != nullptr && best->secondaryDelta(c) > 0);
             };
-            for (int j = nextLive(first); j < nBlocks;) {
+            int from = first;
+            if (byYMin && top->rot == 0 && space >= 0 && top->yMin <= top->yMax)
+                from = std::max(first, static_cast<int>(std::upper_bound(yMins.begin(), yMins.end(), top->yMin) -
+                                                        yMins.begin()));
+            for (int j = nextLive(from); j < nBlocks;) {
                 TextBlock* c = left_blocks[j];
                 if (stopsAt(c))
                     break;
