@@ -13,6 +13,23 @@ constexpr size_t max_lines_per_page = 30000;
 
 bool near_full(int c) { return std::abs(c - 255) <= 2; }
 
+// Middles in pt of a captured line (px) and of an underline (pt), and the reach within
+// which a base line meets them.
+double line_middle(const pdf_uline_processor::line_rect& l)
+{
+    return (l.yMin + l.yMax) / pdf_uline_processor::px2_per_pt;
+}
+
+double underline_middle(const pdf_uline_processor::line_rect& u)
+{
+    return (u.yMin + u.yMax) * 0.5;
+}
+
+bool within_reach(double middle, double yBase)
+{
+    return std::fabs(middle - yBase) <= 2;
+}
+
 } // namespace
 
 pdf_uline_processor::pdf_uline_processor(unsigned char mode_value) : mode(mode_value)
@@ -59,10 +76,9 @@ bool pdf_uline_processor::process_as_underline(double xMin, double xMax, double 
     const bool trace = tk_log_wants(1); // asked once: the loops below run per character
 
     for (const line_rect& u : underlines) {
-        const double mid = (u.yMin + u.yMax) * 0.5;
-        if (trace)
-            tk_log(1, "Comparing with: %lg,%lg,%lg", u.xMin, u.xMax, mid);
-        if (xMin >= u.xMin - 0.5 && xMax <= u.xMax + 0.5 && std::fabs(mid - yBase) <= 2) {
+        const double mid = underline_middle(u);
+        tk_log(1, "Comparing with: %lg,%lg,%lg", u.xMin, u.xMax, mid);
+        if (xMin >= u.xMin - 0.5 && xMax <= u.xMax + 0.5 && within_reach(mid, yBase)) {
             tk_log(1, "GOT UNDERLINE (%lg,%lg,%lg)", u.xMin, u.xMax, yBase);
             return true;
         }
@@ -73,15 +89,14 @@ bool pdf_uline_processor::process_as_underline(double xMin, double xMax, double 
 
     for (size_t i = 0; i < lines.size(); ++i) {
         const line_rect& l = lines[i];
-        // the base line first: most lines are far from it
-        const double mid = (l.yMin + l.yMax) / px2_per_pt;
-        if (!trace && !(std::fabs(mid - yBase) <= 2))
+        // the base line first: most lines are far from it (traced, every line is compared)
+        const double mid = line_middle(l);
+        if (!trace && !within_reach(mid, yBase))
             continue;
         const double x0 = l.xMin / px_per_pt;
         const double x1 = l.xMax / px_per_pt;
-        if (trace)
-            tk_log(1, "Comparing with: %lg,%lg,%lg", x0, x1, mid);
-        if (!(xMin >= x0 - 0.5 && xMax <= x1 + 0.5 && std::fabs(mid - yBase) <= 2))
+        tk_log(1, "Comparing with: %lg,%lg,%lg", x0, x1, mid);
+        if (!(xMin >= x0 - 0.5 && xMax <= x1 + 0.5 && within_reach(mid, yBase)))
             continue;
         const line_paint& p = *line_paints[i];
         const int R = p.red, G = p.green, B = p.blue;
@@ -101,6 +116,28 @@ bool pdf_uline_processor::process_as_underline(double xMin, double xMax, double 
         remove_line(i);
         return true;
     }
+    return false;
+}
+
+std::vector<double> pdf_uline_processor::line_middles() const
+{
+    std::vector<double> middles;
+    middles.reserve(lines.size());
+    for (const line_rect& l : lines)
+        middles.push_back(line_middle(l));
+    std::sort(middles.begin(), middles.end());
+    return middles;
+}
+
+bool pdf_uline_processor::near_underline(const std::vector<double>& middles, double yBase) const
+{
+    for (auto m = std::lower_bound(middles.begin(), middles.end(), yBase - 3); m != middles.end() && *m <= yBase + 3;
+         ++m)
+        if (within_reach(*m, yBase))
+            return true;
+    for (const line_rect& u : underlines)
+        if (within_reach(underline_middle(u), yBase))
+            return true;
     return false;
 }
 

@@ -74,6 +74,11 @@ public:
     // True when text from xMin to xMax (pt) on base line yBase in colour r, g, b lies
     // on an underline; a first match turns the captured line into an underline.
     bool process_as_underline(double xMin, double xMax, double yBase, int r, int g, int b);
+    // The middles (pt) of the captured lines, ascending: where text may lie on a line.
+    std::vector<double> line_middles() const;
+    // False when no line (of the given middles) and no underline lies within reach of the
+    // base line: process_as_underline then finds nothing and changes nothing.
+    bool near_underline(const std::vector<double>& middles, double yBase) const;
     // Cell code of a box (pt): table number * 10000 + cell index, 0 outside every table.
     int process_is_inCell(double xMin, double xMax, double yMin, double yMax);
     // Groups the captured lines into tables of cells and removes the rules of kept tables.

@@ -67,6 +67,25 @@ void flatten_curve(const double* m, double x0, double y0, double x1, double y1, 
     flatten_curve(m, xm, ym, xb, yb, x23, y23, x3, y3, depth + 1, xs, ys);
 }
 
+// The state's dash pattern with negative lengths taken as 0, and the pattern's period.
+struct dash_pattern {
+    std::vector<double> lengths;
+    double phase = 0;
+    double period = 0;
+};
+
+dash_pattern line_dash(GfxState* state)
+{
+    dash_pattern d;
+    const std::vector<double>& lengths = state->getLineDash(&d.phase);
+    d.lengths.reserve(lengths.size());
+    for (double v : lengths) {
+        d.lengths.push_back(v > 0 ? v : 0);
+        d.period += d.lengths.back();
+    }
+    return d;
+}
+
 struct seg {
     double x0, y0, x1, y1;
 };
@@ -383,14 +402,10 @@ bool raster_dev::stroke_outline(GfxState* state, dev_path& out)
     sync_splash(state);
     // The dash pieces of one stroke are capped: a dashed path longer than the cap's worth
     // of its pattern is not dashed (no rule is made of that many pieces).
+    const dash_pattern dash = line_dash(state);
     double max_length = std::numeric_limits<double>::infinity();
-    double phase = 0;
-    const std::vector<double>& dash = state->getLineDash(&phase);
-    double period = 0;
-    for (double v : dash)
-        period += v > 0 ? v : 0;
-    if (!dash.empty() && period > 0)
-        max_length = static_cast<double>(max_dash_pieces) / static_cast<double>(dash.size()) * period;
+    if (!dash.lengths.empty() && dash.period > 0)
+        max_length = static_cast<double>(max_dash_pieces) / static_cast<double>(dash.lengths.size()) * dash.period;
     std::unique_ptr<SplashPath> path = make_splash_path(state->getPath(), max_length);
     if (!path)
         return false;
@@ -559,13 +574,8 @@ void raster_dev::sync_splash(GfxState* state)
     splash_->setLineCap(state->getLineCap());
     splash_->setLineJoin(state->getLineJoin());
     splash_->setMiterLimit(state->getMiterLimit());
-    double phase = 0;
-    const std::vector<double>& dash = state->getLineDash(&phase);
-    std::vector<double> d;
-    d.reserve(dash.size());
-    for (double v : dash)
-        d.push_back(v > 0 ? v : 0);
-    splash_->setLineDash(std::move(d), phase);
+    dash_pattern d = line_dash(state);
+    splash_->setLineDash(std::move(d.lengths), d.phase);
 }
 
 // ---- painting operations ------------------------------------------------------------
@@ -718,14 +728,9 @@ void raster_dev::stroke_narrow(GfxState* state)
     state->getStrokeRGB(&rgb);
     const unsigned char r = colToByte(rgb.r), g = colToByte(rgb.g), b = colToByte(rgb.b);
 
-    double phase = 0;
-    const std::vector<double>& dash_in = state->getLineDash(&phase);
-    std::vector<double> dash;
-    double total = 0;
-    for (double v : dash_in) {
-        dash.push_back(v > 0 ? v : 0);
-        total += dash.back();
-    }
+    const dash_pattern pattern = line_dash(state);
+    const std::vector<double>& dash = pattern.lengths;
+    const double phase = pattern.phase, total = pattern.period;
     const bool dashed = !dash.empty();
     if (dashed && !(total > 0)) {
         op_clip_res_ = splashClipAllOutside;

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "PDFR/pdf_ulin.h"
+#include "TK/tk_except.h"
 #include "TK/tk_log.h"
 #include "karvel/kvl_conv.h"
 #include "karvel/text_page.h"
@@ -163,12 +164,9 @@ void XMLOutputDev::checkWritten()
         noteWriteError();
     if (writeError == 0)
         return;
-    char buf[512];
-    buf[0] = '\0';
-    // GNU strerror_r returns the text, which may not live in buf.
-    const char* sys = strerror_r(writeError, buf, sizeof buf);
-    tk_exception e("Couldn't write output file '" + outputName + "': " + (sys != nullptr ? sys : ""), 1);
-    e.code = writeError;
+    errno = writeError;
+    tk_exception_ex e;
+    e.set_system_message("Couldn't write output file '" + outputName + "': ");
     throw e;
 }
 

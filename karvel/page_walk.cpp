@@ -92,15 +92,6 @@ void page_walk_dev::startPage(int pageNum, GfxState* state, XRef* xref)
         text_->startPage(pageNum, state, xref);
 }
 
-void page_walk_dev::endPage()
-{
-    settle();
-    if (sides_ != sides::text)
-        raster_->endPage();
-    if (sides_ != sides::raster)
-        text_->endPage();
-}
-
 void page_walk_dev::saveState(GfxState* state)
 {
     ++depth_;
@@ -194,20 +185,14 @@ void page_walk_dev::drawImageMask(GfxState* state, Object* ref, Stream* str, int
                                   bool interpolate, bool inlineImg)
 {
     note_paint();
-    if (raster_on())
-        raster_->drawImageMask(state, ref, str, width, height, invert, interpolate, inlineImg);
-    else
-        OutputDev::drawImageMask(state, ref, str, width, height, invert, interpolate, inlineImg);
+    raster_->drawImageMask(state, ref, str, width, height, invert, interpolate, inlineImg);
 }
 
 void page_walk_dev::drawImage(GfxState* state, Object* ref, Stream* str, int width, int height,
                               GfxImageColorMap* colorMap, bool interpolate, const int* maskColors, bool inlineImg)
 {
     note_paint();
-    if (raster_on())
-        raster_->drawImage(state, ref, str, width, height, colorMap, interpolate, maskColors, inlineImg);
-    else
-        OutputDev::drawImage(state, ref, str, width, height, colorMap, interpolate, maskColors, inlineImg);
+    raster_->drawImage(state, ref, str, width, height, colorMap, interpolate, maskColors, inlineImg);
 }
 
 void page_walk_dev::drawMaskedImage(GfxState* state, Object* ref, Stream* str, int width, int height,
@@ -215,12 +200,8 @@ void page_walk_dev::drawMaskedImage(GfxState* state, Object* ref, Stream* str, i
                                     int maskHeight, bool maskInvert, bool maskInterpolate)
 {
     note_paint();
-    if (raster_on())
-        raster_->drawMaskedImage(state, ref, str, width, height, colorMap, interpolate, maskStr, maskWidth,
-                                 maskHeight, maskInvert, maskInterpolate);
-    else
-        OutputDev::drawMaskedImage(state, ref, str, width, height, colorMap, interpolate, maskStr, maskWidth,
-                                   maskHeight, maskInvert, maskInterpolate);
+    raster_->drawMaskedImage(state, ref, str, width, height, colorMap, interpolate, maskStr, maskWidth, maskHeight,
+                             maskInvert, maskInterpolate);
 }
 
 void page_walk_dev::drawSoftMaskedImage(GfxState* state, Object* ref, Stream* str, int width, int height,
@@ -229,12 +210,8 @@ void page_walk_dev::drawSoftMaskedImage(GfxState* state, Object* ref, Stream* st
                                         bool maskInterpolate)
 {
     note_paint();
-    if (raster_on())
-        raster_->drawSoftMaskedImage(state, ref, str, width, height, colorMap, interpolate, maskStr, maskWidth,
-                                     maskHeight, maskColorMap, maskInterpolate);
-    else
-        OutputDev::drawSoftMaskedImage(state, ref, str, width, height, colorMap, interpolate, maskStr, maskWidth,
-                                       maskHeight, maskColorMap, maskInterpolate);
+    raster_->drawSoftMaskedImage(state, ref, str, width, height, colorMap, interpolate, maskStr, maskWidth,
+                                 maskHeight, maskColorMap, maskInterpolate);
 }
 
 // ---- text -------------------------------------------------------------------------------
@@ -331,22 +308,4 @@ bool page_walk_dev::beginType3Char(GfxState* state, double x, double y, double d
     if (glyph_depth_ < 0)
         glyph_depth_ = depth_;
     return false;
-}
-
-void page_walk_dev::endType3Char(GfxState* state)
-{
-    if (raster_on())
-        raster_->endType3Char(state);
-}
-
-void page_walk_dev::type3D0(GfxState* state, double wx, double wy)
-{
-    if (raster_on())
-        raster_->type3D0(state, wx, wy);
-}
-
-void page_walk_dev::type3D1(GfxState* state, double wx, double wy, double llx, double lly, double urx, double ury)
-{
-    if (raster_on())
-        raster_->type3D1(state, wx, wy, llx, lly, urx, ury);
 }

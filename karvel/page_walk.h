@@ -62,7 +62,7 @@ public:
     bool radialShadedFill(GfxState*, GfxRadialShading*, double, double) override { return true; }
     bool gouraudTriangleShadedFill(GfxState*, GfxGouraudTriangleShading*) override { return true; }
     bool patchMeshShadedFill(GfxState*, GfxPatchMeshShading*) override { return true; }
-    // Images capture nothing; their data is read once.
+    // Images capture nothing; the raster device reads their data (once), muted or not.
     void drawImageMask(GfxState* state, Object* ref, Stream* str, int width, int height, bool invert,
                        bool interpolate, bool inlineImg) override;
     void drawImage(GfxState* state, Object* ref, Stream* str, int width, int height, GfxImageColorMap* colorMap,
@@ -75,7 +75,6 @@ public:
                              int maskHeight, GfxImageColorMap* maskColorMap, bool maskInterpolate) override;
 
     void startPage(int pageNum, GfxState* state, XRef* xref) override;
-    void endPage() override;
     void saveState(GfxState* state) override;
     void restoreState(GfxState* state) override;
     void updateCTM(GfxState* state, double m11, double m12, double m21, double m22, double m31,
@@ -101,9 +100,6 @@ public:
     void incCharCount(int nChars) override;
     bool beginType3Char(GfxState* state, double x, double y, double dx, double dy, CharCode code,
                         const Unicode* u, int uLen) override;
-    void endType3Char(GfxState* state) override;
-    void type3D0(GfxState* state, double wx, double wy) override;
-    void type3D1(GfxState* state, double wx, double wy, double llx, double lly, double urx, double ury) override;
 
 private:
     bool raster_on() const { return sides_ != sides::text && pattern_depth_ == 0; }

@@ -69,6 +69,17 @@ double gapTo(const TextWord* last, double near)
 struct LineWindow {
     double fs, minBase, maxBase;
     int firstIdx, lastIdx;
+
+    // True when w may follow last in the line: its base is in the window, and it shares
+    // last's group (either may have none) and table cell.
+    bool admits(const TextWord* w, const TextWord* last) const
+    {
+        if (w->base < minBase || w->base > maxBase)
+            return false;
+        if (w->groupId != last->groupId && w->groupId != 0 && last->groupId != 0)
+            return false;
+        return w->cellCode == last->cellCode;
+    }
 };
 
 LineWindow lineWindow(const TextPool* pool, const TextWord* w0)
@@ -421,30 +432,24 @@ void TextBlock::buildLines(const UnicodeMap* uMap)
         line->addWord(w0);
         TextWord* last = w0;
         const LineWindow window = lineWindow(pool, w0);
-        const double fs = window.fs, minBase = window.minBase, maxBase = window.maxBase;
-        const int firstIdx = window.firstIdx, lastIdx = window.lastIdx;
 
         while (true) {
             int bestPos = -1;
-            for (int idx = firstIdx; idx <= lastIdx; ++idx) {
+            for (int idx = window.firstIdx; idx <= window.lastIdx; ++idx) {
                 const int lo = start[static_cast<size_t>(idx - first)];
                 const int hi = start[static_cast<size_t>(idx - first) + 1];
                 // The first position whose gap reaches -0.33 x fs (from the positions kept
                 // aside: a word already in a line may have been merged into another).
                 int j = static_cast<int>(
                     std::partition_point(near.begin() + lo, near.begin() + hi,
-                                         [&](double v) { return !(gapTo(last, v) >= -0.33 * fs); }) -
+                                         [&](double v) { return !(gapTo(last, v) >= -0.33 * window.fs); }) -
                     near.begin());
                 for (j = nextLive(j); j < hi; j = nextLive(j + 1)) {
                     TextWord* w = words[static_cast<size_t>(j)];
-                    if (w->base < minBase || w->base > maxBase)
-                        continue;
-                    if (w->groupId != last->groupId && w->groupId != 0 && last->groupId != 0)
-                        continue;
-                    if (w->cellCode != last->cellCode)
+                    if (!window.admits(w, last))
                         continue;
                     double g = last->primaryDelta(w);
-                    if (g < 1.5 * fs && (bestPos < 0 || w->primaryCmp(words[static_cast<size_t>(bestPos)]) < 0))
+                    if (g < 1.5 * window.fs && (bestPos < 0 || w->primaryCmp(words[static_cast<size_t>(bestPos)]) < 0))
                         bestPos = j;
                     break;
                 }
@@ -484,25 +489,19 @@ void TextBlock::buildLinesDirect(const UnicodeMap* uMap)
         line->addWord(w0);
         TextWord* last = w0;
         const LineWindow window = lineWindow(pool, w0);
-        const double fs = window.fs, minBase = window.minBase, maxBase = window.maxBase;
-        const int firstIdx = window.firstIdx, lastIdx = window.lastIdx;
 
         while (true) {
             TextWord* best = nullptr;
             TextWord* bestPrev = nullptr;
             int bestIdx = 0;
-            for (int idx = firstIdx; idx <= lastIdx; ++idx) {
+            for (int idx = window.firstIdx; idx <= window.lastIdx; ++idx) {
                 TextWord* prev = nullptr;
                 for (TextWord* w = pool->getPool(idx); w != nullptr; prev = w, w = w->next) {
-                    if (w->base < minBase || w->base > maxBase)
-                        continue;
-                    if (w->groupId != last->groupId && w->groupId != 0 && last->groupId != 0)
-                        continue;
-                    if (w->cellCode != last->cellCode)
+                    if (!window.admits(w, last))
                         continue;
                     double g = last->primaryDelta(w);
-                    if (g >= -0.33 * fs) {
-                        if (g < 1.5 * fs && (best == nullptr || w->primaryCmp(best) < 0)) {
+                    if (g >= -0.33 * window.fs) {
+                        if (g < 1.5 * window.fs && (best == nullptr || w->primaryCmp(best) < 0)) {
                             best = w;
                             bestPrev = prev;
                             bestIdx = idx;

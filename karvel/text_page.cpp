@@ -182,25 +182,12 @@ void TextPage::findUnderlines()
         !(tk_singleton<pdf_uline_processor>::instance().lines.empty() &&
           tk_singleton<pdf_uline_processor>::instance().underlines.empty())) {
         pdf_uline_processor& lines = tk_singleton<pdf_uline_processor>::instance();
-        // A character lies on a rule only within 2 points of its middle: the middles of the
-        // page's rules, sorted, tell which characters need asking (rules only leave the
-        // list while it is asked). When traces are written, every character is asked.
+        // Only characters within reach of a rule need asking (rules only leave the list
+        // while it is asked); when traces are written, every character is asked.
         const bool ask_all = tk_log_wants(1);
-        std::vector<double> mids;
-        for (const pdf_uline_processor::line_rect& l : lines.lines)
-            mids.push_back((l.yMin + l.yMax) / pdf_uline_processor::px2_per_pt);
-        std::sort(mids.begin(), mids.end());
-        const auto near_rule = [&](double y) {
-            for (auto m = std::lower_bound(mids.begin(), mids.end(), y - 3); m != mids.end() && *m <= y + 3; ++m)
-                if (std::fabs(*m - y) <= 2)
-                    return true;
-            for (const pdf_uline_processor::line_rect& u : lines.underlines)
-                if (std::fabs((u.yMin + u.yMax) * 0.5 - y) <= 2)
-                    return true;
-            return false;
-        };
+        const std::vector<double> middles = lines.line_middles();
         for (const UnderlineQuery& q : underlineQueries) {
-            if (!ask_all && !near_rule(q.yBase))
+            if (!ask_all && !lines.near_underline(middles, q.yBase))
                 continue;
             TextWord* w = q.word;
             if (lines.process_as_underline(q.xMin, q.xMax, q.yBase, w->colorR, w->colorG, w->colorB))
