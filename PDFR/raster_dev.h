@@ -30,6 +30,7 @@ public:
     };
 
     explicit raster_dev(double dpi = 150);
+    double dpi() const { return dpi_; }
     ~raster_dev() override;
     raster_dev(const raster_dev&) = delete;
     raster_dev& operator=(const raster_dev&) = delete;

@@ -3,24 +3,16 @@
 // device, which keeps its own 150-dpi view of the page and captures the ruling lines, and
 // to the XML device, which collects the text. Each receives what it would have received
 // from a walk of its own:
-// - Type 3 glyph procedures run for the raster side only; the text side gets each Type 3
-//   glyph as a character (its advance worked out as the core works out a character's);
 // - tiling-pattern cells are drawn for the text side only;
-// - a Type 3 string in hidden optional content reaches the text side without its glyphs.
-//   The core runs the glyph procedures of hidden text too (it only drops what they paint)
-//   and tells of a hidden string, by a character count, only after it. So the text side's
-//   calls of a Type 3 string are held back until a glyph paints (the string is visible)
-//   or the string ends: then a character count that follows means hidden. (The core counts
-//   the characters of a visible string shown with the " operator instead, so a visible "
-//   string of glyphs that paint nothing, such as spaces alone, is taken for hidden; and a
-//   string that holds more than max_held calls without painting is taken for visible.)
-// The annotations are drawn once for each side, as that side shows them (see set_sides).
+// - the annotations are drawn once for each side, as that side shows them (see set_sides).
+// Type 3 glyph procedures run for the raster side only. Type 3 text cannot go through the
+// walk unchanged: the text side takes it without its glyph procedures, and whether it is
+// hidden is known only to the interpreter. A page that shows Type 3 text to the text side
+// is therefore given up at that string and walked again, once for each side on its own.
 #pragma once
 
 #include <OutputDev.h>
 
-#include <memory>
-#include <vector>
 
 class raster_dev;
 class GooString;
@@ -42,15 +34,14 @@ public:
     // Which side the operations go to: both for the page's content; one side at a time
     // while that side's annotations are drawn.
     enum class sides { both, text, raster };
-    void set_sides(sides s);
-    // Hands on what is held back for the text side.
-    void settle();
+    void set_sides(sides s) { sides_ = s; }
+    // Whether the last page walked was given up for two walks of its own.
+    bool walked_twice() const { return two_walks_; }
 
     bool upsideDown() override { return true; }
     bool useDrawChar() override { return true; }
     bool interpretType3Chars() override { return true; }
     bool needNonText() override { return true; }
-    bool needCharCount() override { return true; }
     // The core draws the cells (their text is the text side's); the raster side skips them.
     bool useTilingPatternFill() override { return false; }
     void updatePatternOpacity(GfxState* state) override;
@@ -92,51 +83,25 @@ public:
 
     void updateFont(GfxState* state) override;
     void beginStringOp(GfxState* state) override;
-    void endStringOp(GfxState* state) override;
     void beginString(GfxState* state, const GooString* s) override;
     void endString(GfxState* state) override;
     void drawChar(GfxState* state, double x, double y, double dx, double dy, double originX, double originY,
                   CharCode code, int nBytes, const Unicode* u, int uLen) override;
-    void incCharCount(int nChars) override;
     bool beginType3Char(GfxState* state, double x, double y, double dx, double dy, CharCode code,
                         const Unicode* u, int uLen) override;
 
 private:
-    bool raster_on() const { return sides_ != sides::text && pattern_depth_ == 0; }
-    bool text_on() const { return sides_ != sides::raster && glyph_depth_ < 0; }
-
-    // One text-side call of a held-back Type 3 string.
-    struct held_call {
-        enum kind_t { begin, glyph, end } kind;
-        double x, y, dx, dy; // glyph
-        CharCode code;       // glyph
-        size_t first, count; // glyph: its Unicode values in held_string::u; begin: its state
-    };
-    // The text-side calls of a Type 3 string operation while they wait for the answer.
-    struct held_string {
-        enum mode_t {
-            none,       // no Type 3 string is held: calls go straight through
-            collecting, // inside a Type 3 string operation, nothing painted yet
-            passing,    // a glyph painted: the string is visible, calls go straight through
-            waiting     // the operation ended without a paint; the next call tells
-        } mode = none;
-        std::vector<std::unique_ptr<GfxState>> states; // the state at each string's start
-        std::vector<std::unique_ptr<GooString>> texts;
-        std::vector<held_call> calls;
-        std::vector<Unicode> u;
-    };
-    static constexpr size_t max_held = 100000;
-    // Hands the held calls to the text side, the glyphs only when the string is visible.
-    void hand_on_held(bool hidden);
-    // A glyph procedure painted.
-    void note_paint();
+    bool raster_on() const { return !two_walks_ && sides_ != sides::text && pattern_depth_ == 0; }
+    bool text_on() const { return !two_walks_ && sides_ != sides::raster; }
+    // Gives the page up for two walks: nothing more goes to either side.
+    void give_up() { two_walks_ = true; }
+    static bool abort_walk(void* self);
 
     raster_dev* raster_;
     OutputDev* text_;
     sides sides_ = sides::both;
-    int depth_ = 0;          // saved states of the walk
     int pattern_depth_ = 0;  // tiling-pattern cells being drawn
-    int glyph_depth_ = -1;   // the depth inside which a Type 3 glyph procedure runs
-    GfxState* last_saved_ = nullptr;
-    held_string held_;
+    bool two_walks_ = false; // the page is given up for two walks
+    bool (*abort_check_)(void*) = nullptr;
+    void* abort_data_ = nullptr;
 };
