@@ -249,3 +249,90 @@ TEST(PageWalk, TextIsWhatTheTextPassAloneCollects)
     }
     EXPECT_GT(total, 80u);
 }
+
+namespace {
+
+// Type 3 text the walk cannot take unchanged: glyphs whose procedures show text ('a' to
+// 'c'), bars ('d', 'f') and a glyph that paints nothing ('e'); shown with Tj and ", in
+// hidden optional content, in an annotation, and last on a page before more of it.
+pdf_writer type3_text_document()
+{
+    pdf_writer w;
+    std::string procs;
+    const char* glyphs[] = {"a", "b", "c", "d", "e", "f"};
+    for (const char* g : glyphs) {
+        std::string content = "1000 0 0 0 750 750 d1 0 0 750 750 re f";
+        if (*g <= 'c')
+            content = std::string("1000 0 d0 BT /F1 1000 Tf 0 0 Td (") + g + ") Tj ET";
+        else if (*g == 'e')
+            content = "1000 0 d0";
+        procs += std::string("/") + g + " " + std::to_string(w.add_stream("", content)) + " 0 R ";
+    }
+    const int font = w.add_object("<< /Type /Font /Subtype /Type3 /FontBBox [0 0 1000 1000] /FontMatrix [0.001 0 0 "
+                                  "0.001 0 0] /CharProcs << " + procs + ">> /Resources << /Font << /F1 << /Type "
+                                  "/Font /Subtype /Type1 /BaseFont /Helvetica >> >> >> /Encoding << /Type /Encoding "
+                                  "/Differences [97 /a /b /c /d /e /f] >> /FirstChar 97 /LastChar 102 /Widths [1000 "
+                                  "1000 1000 1000 1000 1000] >>");
+    const int hide = w.add_object("<< /Type /OCG /Name (Hidden) >>");
+    w.catalog_entries = "/OCProperties << /OCGs [" + std::to_string(hide) + " 0 R] /D << /OFF [" +
+                        std::to_string(hide) + " 0 R] >> >>";
+    const int ap = w.add_stream("/Type /XObject /Subtype /Form /BBox [0 0 200 50] /Resources << /Font << /T3 " +
+                                    std::to_string(font) + " 0 R >> >>",
+                                "BT /T3 12 Tf 5 20 Td (dd) Tj 0 0 (fd) \" ET");
+    const int annot = w.add_object("<< /Type /Annot /Subtype /FreeText /Rect [72 500 272 550] /F 4 /DA (/Helvetica "
+                                   "10 Tf) /AP << /N " + std::to_string(ap) + " 0 R >> >>");
+
+    const std::string pages[] = {
+        // text inside glyphs, then a later string of bars; the page ends inside Type 3 text
+        "BT /T3 12 Tf 72 700 Td (abc cba) Tj ET " + text_at(72, 650, "plain") +
+            "BT /T3 12 Tf 300 600 Td (dd) Tj ET BT /T3 12 Tf 72 400 Td (ab) Tj ET",
+        text_at(72, 650, "page two") + "BT /T3 12 Tf 300 300 Td (dd) Tj ET",
+        // " strings of glyphs that paint nothing, and of bars too small to be captured
+        "BT /T3 12 Tf 72 700 Td 0 0 (eee) \" (d) Tj ET BT /T3 3 Tf 72 500 Td (dfdf) Tj 0 0 (dffd) \" ET " +
+            text_at(72, 400, "after"),
+        "/OC /hide BDC BT /T3 12 Tf 72 700 Td (bcb) Tj ET EMC " + text_at(72, 650, "visible"),
+        text_at(72, 700, "annotated"),
+    };
+    for (const std::string& content : pages) {
+        const int p = w.add_page(content);
+        w.page_at(p).extra_fonts["T3"] = font;
+        w.page_at(p).extra_resources = "/Properties << /hide " + std::to_string(hide) + " 0 R >>";
+    }
+    w.page_at(static_cast<int>(std::size(pages)) - 1).extra_page_entries = "/Annots [" + std::to_string(annot) + " 0 R]";
+    return w;
+}
+
+} // namespace
+
+TEST(PageWalk, Type3TextComesOutAsTheTwoPassesHaveIt)
+{
+    ensure_global_params();
+    scratch_dir dir;
+    ASSERT_TRUE(type3_text_document().save(dir.file("type3.pdf")));
+    PDFDoc doc(std::make_unique<GooString>(dir.file("type3.pdf")));
+    ASSERT_TRUE(doc.isOk());
+    pdf_width_getter getter;
+    pdf_uline_processor proc(1);
+    // one walk for the whole document, as in a conversion
+    kvl::TextPage walked_page(false);
+    text_forwarding_dev walked(&walked_page);
+    raster_dev raster;
+    page_walk_dev walk(&raster, &walked);
+    size_t total = 0;
+    for (int page = 1; page <= doc.getNumPages(); ++page) {
+        raster_dev own;
+        doc.displayPage(&own, page, 150, 150, 0, false, true, false);
+        const std::vector<std::string> rules = captured(proc);
+        proc.flush();
+        kvl::TextPage alone_page(false);
+        text_forwarding_dev alone(&alone_page);
+        doc.displayPage(&alone, page, 72, 72, 0, false, true, true);
+
+        walk.walk(&doc, page, nullptr, nullptr);
+        EXPECT_EQ(words(walked_page), words(alone_page)) << "page " << page;
+        EXPECT_EQ(captured(proc), rules) << "page " << page;
+        proc.flush();
+        total += words(alone_page).size();
+    }
+    EXPECT_GE(total, 12u);
+}

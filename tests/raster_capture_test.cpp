@@ -397,6 +397,42 @@ TEST(RasterCapture, Type3GlyphsThatPaintOnlySmallBoxesRunOnce)
     EXPECT_EQ(proc.lines.size(), 100u); // every bar and every hairline
 }
 
+TEST(RasterCapture, Type3GlyphsThatCannotPaintAreNotRun)
+{
+    // 'a' and 'b' cannot paint (metrics; state, a clip and text placement only); 'c' paints
+    // a hairline, 'd' restores a state it did not save, 'e' shows text
+    pdf_writer w;
+    const char* procs[] = {"1000 0 d0",
+                           "1000 0 d0 q 1 0 0 1 5 5 cm 0 0 m 10 10 l W n 0 g [1 2] 0 d BT /T3 1 Tf 2 0 Td ET Q",
+                           "1000 0 d0 0 w 0 0 m 30 0 l S", "1000 0 d0 q Q Q", "1000 0 d0 BT (a) Tj ET"};
+    std::string entries;
+    char name = 'a';
+    for (const char* proc : procs)
+        entries += std::string("/") + name++ + " " + std::to_string(w.add_stream("", proc)) + " 0 R ";
+    const int font =
+        w.add_object("<< /Type /Font /Subtype /Type3 /FontBBox [0 0 1000 1000] /FontMatrix [0.001 0 0 0.001 0 0] "
+                     "/CharProcs << " + entries + ">> /Encoding << /Type /Encoding /Differences [97 /a /b /c /d /e] "
+                     ">> /FirstChar 97 /LastChar 101 /Widths [1000 1000 1000 1000 1000] >>");
+    const int p = w.add_page(std::string(px_space) + "BT /T3 20 Tf 100.3 1500.7 Td (aaaabbbbccccddddeeee) Tj ET\n");
+    w.page_at(p).extra_fonts["T3"] = font;
+
+    class counting_dev : public raster_dev {
+    public:
+        void type3D0(GfxState*, double, double) override { ++runs; }
+        int runs = 0;
+    };
+    ensure_core();
+    scratch_dir dir;
+    ASSERT_TRUE(w.save(dir.file("page.pdf")));
+    PDFDoc doc(std::make_unique<GooString>(dir.file("page.pdf")));
+    proc_t proc(1);
+    counting_dev dev;
+    dev.startDoc(&doc);
+    doc.displayPage(&dev, 1, 150, 150, 0, false, true, false);
+    EXPECT_EQ(dev.runs, 12); // 'c', 'd' and 'e' four times each; 'a' inside 'e' is not run
+    EXPECT_EQ(proc.lines.size(), 4u); // the hairlines
+}
+
 TEST(RasterCapture, FormsAreDrawnTilingCellsAndSoftMasksAreNot)
 {
     pdf_writer w;
