@@ -2,7 +2,6 @@
 
 #include <GfxFont.h>
 #include <GfxState.h>
-#include <Lexer.h>
 #include <Page.h>
 #include <splash/Splash.h>
 #include <splash/SplashBitmap.h>
@@ -10,9 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <limits>
-#include <string>
 #include <tuple>
 
 #include "PDFR/pdf_ulin.h"
@@ -116,43 +113,6 @@ bool is_rectangle(const std::vector<seg>& s, double* x0, double* y0, double* x1,
     return true;
 }
 
-// Operators that paint nothing in any state: the state, paths built, clipped or ended
-// without painting, text state and position, marked content, a Type 3 glyph's metrics,
-// and the tokens of operands.
-bool paints_nothing(const char* op)
-{
-    static const std::set<std::string> ops = {
-        "q",  "Q",  "cm", "w",  "J",   "j",   "M",  "d",  "ri", "i",  "CS", "cs", "SC", "SCN", "sc",
-        "scn", "G", "g",  "RG", "rg",  "K",   "k",  "m",  "l",  "c",  "v",  "y",  "h",  "re",  "n",
-        "W",  "W*", "BT", "ET", "Tc",  "Tw",  "Tz", "TL", "Tf", "Tr", "Ts", "Td", "TD", "Tm",  "T*",
-        "BMC", "BDC", "EMC", "MP", "DP", "BX", "EX", "d0", "d1", "[",  "]",  "<<", ">>"};
-    return ops.count(op) != 0;
-}
-
-// Whether a content stream may paint: it shows, fills, strokes or draws something, or
-// restores more states than it saved (the state outside it), or cannot be read.
-bool procedure_may_paint(XRef* xref, Object* stream)
-{
-    Lexer lexer(xref, stream);
-    long saves = 0;
-    for (;;) {
-        const Object token = lexer.getObj();
-        if (token.isEOF())
-            return false;
-        if (token.isError())
-            return true;
-        if (!token.isCmd())
-            continue;
-        const char* op = token.getCmd();
-        if (!paints_nothing(op))
-            return true;
-        if (std::strcmp(op, "q") == 0)
-            ++saves;
-        else if (std::strcmp(op, "Q") == 0 && --saves < 0)
-            return true;
-    }
-}
-
 } // namespace
 
 raster_dev::raster_dev(double dpi) : dpi_(dpi)
@@ -254,7 +214,7 @@ bool raster_dev::beginType3Char(GfxState* state, double x, double y, double, dou
     transform(o, x, y, &tx, &ty);
     space_->setCTM(g0 * size * scaling, g1 * size * scaling, g2 * size, g3 * size, tx, ty);
 
-    if (!glyph_may_paint(font.get(), code))
+    if (!procedures_.may_paint(xref_, font.get(), code))
         return true;
 
     const Ref id = *font->getID();
@@ -280,26 +240,6 @@ bool raster_dev::beginType3Char(GfxState* state, double x, double y, double, dou
         return true; // it would paint nothing that can be captured
     glyph_runs_.push_back({std::move(key), saved_.size()});
     return false;
-}
-
-bool raster_dev::glyph_may_paint(GfxFont* font, CharCode code)
-{
-    if (xref_ == nullptr || font->getType() != fontType3)
-        return true;
-    const Object ref = static_cast<Gfx8BitFont*>(font)->getCharProcNF(static_cast<int>(code));
-    if (!ref.isRef())
-        return true;
-    const std::pair<int, int> id(ref.getRefNum(), ref.getRefGen());
-    const auto known = procedures_.find(id);
-    if (known != procedures_.end())
-        return known->second;
-
-    Object proc = ref.fetch(xref_);
-    bool may_paint = !proc.isStream() || procedure_may_paint(xref_, &proc);
-    if (procedures_.size() >= max_known_procedures)
-        procedures_.clear();
-    procedures_.emplace(id, may_paint);
-    return may_paint;
 }
 
 bool raster_dev::glyph_key::operator<(const glyph_key& o) const

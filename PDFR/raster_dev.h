@@ -9,11 +9,11 @@
 #include <OutputDev.h>
 #include <splash/SplashClip.h>
 
-#include <map>
 #include <memory>
 #include <set>
-#include <utility>
 #include <vector>
+
+#include "PDFR/type3_procs.h"
 
 class PDFDoc;
 class Splash;
@@ -174,12 +174,6 @@ private:
     static constexpr double small_glyph_extent = 8;
     static constexpr size_t max_small_glyphs = 100000;
 
-    // Whether the procedure of a Type 3 glyph may paint: false when its operators only set
-    // the state, build, clip or end paths and place text (nothing is shown), whatever the
-    // state it runs in. Known per procedure of the document.
-    bool glyph_may_paint(GfxFont* font, CharCode code);
-    static constexpr size_t max_known_procedures = 100000;
-
     // What saveState keeps and restoreState brings back.
     struct saved_state {
         clip_box clip;
@@ -198,7 +192,7 @@ private:
     // Glyphs that painted, and painted nothing that can be captured.
     std::set<glyph_key> small_glyphs_;
     XRef* xref_ = nullptr;
-    std::map<std::pair<int, int>, bool> procedures_; // glyph procedure: whether it may paint
+    type3_procedures procedures_; // glyph procedures that cannot paint are not run
     std::vector<bool> groups_; // open transparency groups: true for a soft mask's
     int soft_masks_ = 0;
     SplashClipResult op_clip_res_ = splashClipAllOutside;

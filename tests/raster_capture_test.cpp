@@ -399,21 +399,30 @@ TEST(RasterCapture, Type3GlyphsThatPaintOnlySmallBoxesRunOnce)
 
 TEST(RasterCapture, Type3GlyphsThatCannotPaintAreNotRun)
 {
-    // 'a' and 'b' cannot paint (metrics; state, a clip and text placement only); 'c' paints
-    // a hairline, 'd' restores a state it did not save, 'e' shows text
+    // 'a' and 'b' cannot paint (metrics; state, a clip and text placement only), nor can 'f'
+    // and 'g' (text in Helvetica, text in a Type 3 font that paints nothing); 'c' paints a
+    // hairline, 'd' restores a state it did not save, 'e' shows text in the font it inherits
     pdf_writer w;
+    const int empty = w.add_stream("", "1000 0 d0");
+    const int inner = w.add_object("<< /Type /Font /Subtype /Type3 /FontBBox [0 0 1000 1000] /FontMatrix [0.001 0 0 "
+                                   "0.001 0 0] /CharProcs << /a " + std::to_string(empty) + " 0 R >> /Encoding << "
+                                   "/Type /Encoding /Differences [97 /a] >> /FirstChar 97 /LastChar 97 /Widths [1000] >>");
     const char* procs[] = {"1000 0 d0",
                            "1000 0 d0 q 1 0 0 1 5 5 cm 0 0 m 10 10 l W n 0 g [1 2] 0 d BT /T3 1 Tf 2 0 Td ET Q",
-                           "1000 0 d0 0 w 0 0 m 30 0 l S", "1000 0 d0 q Q Q", "1000 0 d0 BT (a) Tj ET"};
+                           "1000 0 d0 0 w 0 0 m 30 0 l S", "1000 0 d0 q Q Q", "1000 0 d0 BT (a) Tj ET",
+                           "1000 0 d0 BT /F1 1000 Tf (x) Tj ET", "1000 0 d0 BT /In 1000 Tf [(a) 5 (aa)] TJ ET"};
     std::string entries;
     char name = 'a';
     for (const char* proc : procs)
         entries += std::string("/") + name++ + " " + std::to_string(w.add_stream("", proc)) + " 0 R ";
     const int font =
         w.add_object("<< /Type /Font /Subtype /Type3 /FontBBox [0 0 1000 1000] /FontMatrix [0.001 0 0 0.001 0 0] "
-                     "/CharProcs << " + entries + ">> /Encoding << /Type /Encoding /Differences [97 /a /b /c /d /e] "
-                     ">> /FirstChar 97 /LastChar 101 /Widths [1000 1000 1000 1000 1000] >>");
-    const int p = w.add_page(std::string(px_space) + "BT /T3 20 Tf 100.3 1500.7 Td (aaaabbbbccccddddeeee) Tj ET\n");
+                     "/CharProcs << " + entries + ">> /Encoding << /Type /Encoding /Differences [97 /a /b /c /d /e "
+                     "/f /g] >> /FirstChar 97 /LastChar 103 /Widths [1000 1000 1000 1000 1000 1000 1000] /Resources "
+                     "<< /Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> /In " +
+                     std::to_string(inner) + " 0 R >> >> >>");
+    const int p = w.add_page(std::string(px_space) +
+                             "BT /T3 20 Tf 100.3 1500.7 Td (aaaabbbbccccddddeeeeffffgggg) Tj ET\n");
     w.page_at(p).extra_fonts["T3"] = font;
 
     class counting_dev : public raster_dev {
