@@ -19,10 +19,11 @@ void page_walk_dev::walk(PDFDoc* doc, int page, bool (*abort_check)(void*), void
     Page* p = doc->getPage(page);
     if (p == nullptr)
         return;
-    two_walks_ = false;
+    // A page whose resources name a Type 3 font is walked twice at once.
+    two_walks_ = names_type3_font(p->getResourceDict());
     abort_check_ = abort_check;
     abort_data_ = abort_data;
-    {
+    if (!two_walks_) {
         std::unique_ptr<Gfx> gfx(p->createGfx(this, 72, 72, 0, false, true, -1, -1, -1, -1, true, &abort_walk, this));
         p->display(gfx.get());
         for (Annot* annot : p->getAnnots()->getAnnots()) {
@@ -38,9 +39,25 @@ void page_walk_dev::walk(PDFDoc* doc, int page, bool (*abort_check)(void*), void
     if (!two_walks_)
         return;
     // What the given-up walk captured is dropped; each side walks the page on its own.
-    tk_singleton<pdf_uline_processor>::instance().flush();
+    if (tk_singleton<pdf_uline_processor>::exists())
+        tk_singleton<pdf_uline_processor>::instance().flush();
     doc->displayPage(raster_, page, raster_->dpi(), raster_->dpi(), 0, false, true, false, abort_check, abort_data);
     doc->displayPage(text_, page, 72, 72, 0, false, true, true, abort_check, abort_data);
+}
+
+bool page_walk_dev::names_type3_font(Dict* resources)
+{
+    if (resources == nullptr)
+        return false;
+    const Object fonts = resources->lookup("Font");
+    if (!fonts.isDict())
+        return false;
+    for (int i = 0; i < fonts.dictGetLength(); ++i) {
+        const Object font = fonts.dictGetVal(i);
+        if (font.isDict() && font.dictLookup("Subtype").isName("Type3"))
+            return true;
+    }
+    return false;
 }
 
 bool page_walk_dev::abort_walk(void* self)

@@ -8,13 +8,14 @@
 // Type 3 glyph procedures run for the raster side only. Type 3 text cannot go through the
 // walk unchanged: the text side takes it without its glyph procedures, and whether it is
 // hidden is known only to the interpreter. A page that shows Type 3 text to the text side
-// is therefore given up at that string and walked again, once for each side on its own.
+// is therefore walked once for each side on its own: at once when its resources name a
+// Type 3 font, else from the first Type 3 string on (the walk up to there is given up).
 #pragma once
 
 #include <OutputDev.h>
 
-
 class raster_dev;
+class Dict;
 class GooString;
 class PDFDoc;
 
@@ -27,16 +28,15 @@ public:
 
     // Interprets the page (1-based) once at 72 dpi, crop box, as the text pass prints it:
     // the page's content for both devices, then each annotation for each device as that
-    // device shows it (printed for the text, on screen for the rules). The abort callback
-    // is asked between operations.
+    // device shows it (printed for the text, on screen for the rules); a page with Type 3
+    // text is displayed for each device on its own instead, as each pass of its own
+    // displays it. The abort callback is asked between operations.
     void walk(PDFDoc* doc, int page, bool (*abort_check)(void*), void* abort_data);
 
     // Which side the operations go to: both for the page's content; one side at a time
     // while that side's annotations are drawn.
     enum class sides { both, text, raster };
     void set_sides(sides s) { sides_ = s; }
-    // Whether the last page walked was given up for two walks of its own.
-    bool walked_twice() const { return two_walks_; }
 
     bool upsideDown() override { return true; }
     bool useDrawChar() override { return true; }
@@ -96,6 +96,7 @@ private:
     // Gives the page up for two walks: nothing more goes to either side.
     void give_up() { two_walks_ = true; }
     static bool abort_walk(void* self);
+    static bool names_type3_font(Dict* resources);
 
     raster_dev* raster_;
     OutputDev* text_;

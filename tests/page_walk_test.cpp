@@ -254,7 +254,8 @@ namespace {
 
 // Type 3 text the walk cannot take unchanged: glyphs whose procedures show text ('a' to
 // 'c'), bars ('d', 'f') and a glyph that paints nothing ('e'); shown with Tj and ", in
-// hidden optional content, in an annotation, and last on a page before more of it.
+// hidden optional content, last on a page before more of it, and in an annotation and a
+// form on pages that name no Type 3 font themselves.
 pdf_writer type3_text_document()
 {
     pdf_writer w;
@@ -282,6 +283,10 @@ pdf_writer type3_text_document()
     const int annot = w.add_object("<< /Type /Annot /Subtype /FreeText /Rect [72 500 272 550] /F 4 /DA (/Helvetica "
                                    "10 Tf) /AP << /N " + std::to_string(ap) + " 0 R >> >>");
 
+    const int form = w.add_stream("/Type /XObject /Subtype /Form /BBox [0 0 600 800] /Resources << /Font << /T3 " +
+                                      std::to_string(font) + " 0 R >> >>",
+                                  "BT /T3 12 Tf 72 300 Td (cab) Tj 0 0 (ee) \" ET");
+
     const std::string pages[] = {
         // text inside glyphs, then a later string of bars; the page ends inside Type 3 text
         "BT /T3 12 Tf 72 700 Td (abc cba) Tj ET " + text_at(72, 650, "plain") +
@@ -291,14 +296,16 @@ pdf_writer type3_text_document()
         "BT /T3 12 Tf 72 700 Td 0 0 (eee) \" (d) Tj ET BT /T3 3 Tf 72 500 Td (dfdf) Tj 0 0 (dffd) \" ET " +
             text_at(72, 400, "after"),
         "/OC /hide BDC BT /T3 12 Tf 72 700 Td (bcb) Tj ET EMC " + text_at(72, 650, "visible"),
-        text_at(72, 700, "annotated"),
     };
     for (const std::string& content : pages) {
         const int p = w.add_page(content);
         w.page_at(p).extra_fonts["T3"] = font;
         w.page_at(p).extra_resources = "/Properties << /hide " + std::to_string(hide) + " 0 R >>";
     }
-    w.page_at(static_cast<int>(std::size(pages)) - 1).extra_page_entries = "/Annots [" + std::to_string(annot) + " 0 R]";
+    // Type 3 text on pages whose own resources name no Type 3 font
+    w.page_at(w.add_page(text_at(72, 700, "annotated"))).extra_page_entries =
+        "/Annots [" + std::to_string(annot) + " 0 R]";
+    w.page_at(w.add_page(text_at(72, 700, "a form") + "/Fx Do " + text_at(72, 100, "below"))).xobjects["Fx"] = form;
     return w;
 }
 
