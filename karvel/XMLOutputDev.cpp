@@ -3,8 +3,12 @@
 #include <GfxState.h>
 #include <goo/GooString.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "PDFR/pdf_ulin.h"
@@ -30,6 +34,42 @@ bool write_closing_lines(FILE* f)
     return std::fprintf(f, "</%s>\n", "pages") >= 0 && std::fprintf(f, "</%s>", "document") >= 0;
 }
 
+// What an open stream writes to, asked before it is closed.
+struct file_identity {
+    bool regular = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+
+file_identity identify(FILE* f)
+{
+    file_identity id;
+    struct stat st {};
+    if (fstat(fileno(f), &st) == 0) {
+        id.regular = S_ISREG(st.st_mode);
+        id.device = st.st_dev;
+        id.inode = st.st_ino;
+    }
+    return id;
+}
+
+// Removes the regular file that was opened by the name, when the name (through any
+// symbolic links) still leads to it. Anything else is left alone.
+void remove_opened_file(const std::string& name, const file_identity& opened)
+{
+    if (!opened.regular)
+        return;
+    bool removed = false;
+    if (char* resolved = realpath(name.c_str(), nullptr)) {
+        struct stat st {};
+        removed = lstat(resolved, &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == opened.device &&
+                  st.st_ino == opened.inode && unlink(resolved) == 0;
+        std::free(resolved);
+    }
+    if (!removed)
+        tk_log(3, "Couldn't remove output file '%s'", name.c_str());
+}
+
 } // namespace
 
 XMLOutputDev::XMLOutputDev(const char* fileName, int physicalLayout, int contentOrder, int append)
@@ -40,6 +80,7 @@ XMLOutputDev::XMLOutputDev(const char* fileName, int physicalLayout, int content
     ok = true;
     pageCount = 0;
     closeAtEnd = false;
+    appending = append != 0;
     outputName = fileName;
     if (std::strcmp(fileName, "-") == 0) {
         // POSIX streams make no newline translation: stdout is binary already.
@@ -58,11 +99,8 @@ XMLOutputDev::XMLOutputDev(const char* fileName, int physicalLayout, int content
     try {
         textPage = new kvl::TextPage(contentOrder != 0);
     } catch (...) {
-        // The destructor does not run for a half-built device: close the file here.
-        if (closeAtEnd) {
-            write_closing_lines(outputFile);
-            std::fclose(outputFile);
-        }
+        // The destructor does not run for a half-built device.
+        discardDocument();
         throw;
     }
 }
@@ -70,10 +108,8 @@ XMLOutputDev::XMLOutputDev(const char* fileName, int physicalLayout, int content
 XMLOutputDev::~XMLOutputDev()
 {
     tk_log(2, "XMLOutputDev::dtor");
-    if (closeAtEnd) {
-        write_closing_lines(outputFile);
-        std::fclose(outputFile);
-    }
+    // A document that was not closed is unfinished (the run failed or was stopped).
+    discardDocument();
     outputFile = nullptr;
     delete textPage;
     textPage = nullptr;
@@ -124,6 +160,11 @@ void XMLOutputDev::drawChar(GfxState* state, double x, double y, double dx, doub
 void XMLOutputDev::rtfEndPage()
 {
     tk_log(2, "XMLOutputDev::rtfEndPage");
+    // A run asked to stop may have ended the page's walk part-way: that page is not written.
+    if (tk_singleton<karvel_convertor>::exists() && tk_singleton<karvel_convertor>::instance().stop_requested()) {
+        tk_singleton<pdf_uline_processor>::instance().flush();
+        return;
+    }
     // The page's rules are all in now (they arrive with its text, in one walk): the
     // tables are built before anything asks for an underline or a cell.
     if (tk_singleton<pdf_uline_processor>::exists()) {
@@ -170,17 +211,38 @@ void XMLOutputDev::checkWritten()
     throw e;
 }
 
+bool XMLOutputDev::closeFile()
+{
+    FILE* f = outputFile;
+    outputFile = nullptr;
+    closeAtEnd = false;
+    return std::fclose(f) == 0;
+}
+
 void XMLOutputDev::closeDocument()
 {
     if (closeAtEnd) {
-        closeAtEnd = false;
-        FILE* f = outputFile;
-        outputFile = nullptr;
-        if (writeError == 0 && (!write_closing_lines(f) || std::fflush(f) != 0))
+        if (writeError == 0 && (!write_closing_lines(outputFile) || std::fflush(outputFile) != 0))
             noteWriteError();
-        if (std::fclose(f) != 0)
+        const file_identity file = identify(outputFile);
+        if (!closeFile())
             noteWriteError();
+        // A document whose end did not reach the file is as unfinished as a cut one.
+        if (writeError != 0 && !appending)
+            remove_opened_file(outputName, file);
     }
     // The standard output stream is flushed here and never closed.
     checkWritten();
+}
+
+void XMLOutputDev::discardDocument()
+{
+    if (!closeAtEnd)
+        return;
+    tk_log(2, "XMLOutputDev::discardDocument");
+    const file_identity file = identify(outputFile);
+    // The file goes away: a failure to close it changes nothing.
+    closeFile();
+    if (!appending)
+        remove_opened_file(outputName, file);
 }

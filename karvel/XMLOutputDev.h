@@ -52,8 +52,14 @@ public:
     // Flushes the stream; throws the level-1 write error when a write has failed.
     void checkWritten();
     // Writes the closing lines and closes the file (flushes the standard output); throws
-    // the level-1 write error when a write, the flush or the close failed.
+    // the level-1 write error when a write, the flush or the close failed. A file whose
+    // closing failed is discarded as below before the error is thrown.
     void closeDocument();
+    // Ends a document that is not to be completed: writes nothing more, closes the file and
+    // removes it when it is a regular file this device created or truncated. Special files
+    // (a device, a FIFO) and a file opened for appending stay; the standard output stream
+    // is left as it is. The destructor does this for a document that was not closed.
+    void discardDocument();
 
     // The stream all XML goes to; null when the file could not be opened.
     FILE* output() const { return outputFile; }
@@ -63,6 +69,7 @@ public:
 private:
     FILE* outputFile = nullptr;
     bool closeAtEnd = false;
+    bool appending = false;
     kvl::TextPage* textPage = nullptr;
     bool ok = false;
     int pageCount = 0;
@@ -71,4 +78,6 @@ private:
     int writeError = 0; // errno of the first failed write, 0 while all went well
 
     void noteWriteError();
+    // Closes the named file; false when closing failed.
+    bool closeFile();
 };

@@ -148,8 +148,9 @@ void karvel_convertor::convert_pages(PDFDoc* doc)
     auto raster = std::make_unique<raster_dev>(raster_dpi);
     raster->startDoc(doc);
 
-    // Opens the destination and writes the document's opening lines; on a failure that
-    // ends the run it is released (and the document closed) before the handler runs.
+    // Opens the destination and writes the document's opening lines. A run that ends
+    // before the document is closed leaves no destination: on a failure the device is
+    // released (and the unfinished document removed) before the handler runs.
     auto xml = std::make_unique<XMLOutputDev>(dest.c_str(), 0, 0, 0);
     if (!xml->isOk())
         throw tk_exception("Couldn't open output file '" + dest + "'", 1);
@@ -157,9 +158,10 @@ void karvel_convertor::convert_pages(PDFDoc* doc)
 
     // A write that fails ends the run at that page. The last position counts only once the
     // document is complete and closed, so a run whose output failed never shows as done.
+    // A run asked to stop does not close the document: its last page may be cut.
     const size_t positions = page_list.empty() ? page_count.load() : page_list.size();
     const auto count_position = [&] {
-        if (page_index + 1 >= positions)
+        if (page_index + 1 >= positions && !stop_requested())
             xml->closeDocument();
         ++page_index;
     };
@@ -186,7 +188,9 @@ void karvel_convertor::convert_pages(PDFDoc* doc)
             count_position();
         }
     }
-    if (!stop_requested())
+    if (stop_requested())
+        xml->discardDocument();
+    else
         xml->closeDocument();
 }
 

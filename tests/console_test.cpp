@@ -1,8 +1,11 @@
 // The console program end to end: arguments, streams, exit codes, log file, bad input.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 
 #include "pdf_writer.h"
@@ -23,6 +26,49 @@ std::string five_page_pdf()
     for (int i = 1; i <= 5; ++i)
         w.add_page("BT /Helvetica 12 Tf 72 700 Td (Page " + std::to_string(i) + ") Tj ET");
     return w.build();
+}
+
+// The stop signals with their default action in the program, whatever the test inherited
+// (a background job starts with the interrupt ignored).
+void default_stop_signals()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        std::signal(sig, SIG_DFL);
+        sigaddset(&set, sig);
+    }
+    sigprocmask(SIG_UNBLOCK, &set, nullptr);
+}
+
+// Reads what waits in a non-blocking pipe.
+void drain(int fd)
+{
+    char buffer[4096];
+    while (fd >= 0 && read(fd, buffer, sizeof buffer) > 0) {
+    }
+}
+
+// Sends the signal once the run's log shows it inside the page loop past the first page
+// and before the last: the program is held stopped while its log is read, so the run
+// cannot end between the look and the signal. False when the program ended first. What
+// the program writes into the pipe fd (when given) is read away meanwhile.
+bool signal_mid_run(tarnvik_process& program, const std::string& log_path, int last_page, int sig, int fd)
+{
+    const std::string last = "Converting page " + std::to_string(last_page) + " of ";
+    while (program.running()) {
+        drain(fd);
+        kill(program.pid(), SIGSTOP);
+        const std::string log = read_file(log_path);
+        const bool mid_run = log.find("Converting page 2 of ") != std::string::npos && log.find(last) == std::string::npos;
+        if (mid_run)
+            kill(program.pid(), sig);
+        kill(program.pid(), SIGCONT);
+        if (mid_run)
+            return true;
+        usleep(1000);
+    }
+    return false;
 }
 
 class Console : public ::testing::Test {
@@ -197,6 +243,80 @@ TEST_F(Console, FailedWritesAreErrorsAndEndTheRun)
         << log;
     EXPECT_EQ(log.find("Converting page 2"), std::string::npos);
     EXPECT_EQ(read_file(src), pdf);
+}
+
+TEST_F(Console, AFailedWriteLeavesNoDestinationFile)
+{
+    pdf_writer w;
+    for (int i = 1; i <= 40; ++i)
+        w.add_page("BT /Helvetica 12 Tf 72 700 Td (A line of text on page " + std::to_string(i) + ") Tj ET");
+    ASSERT_TRUE(w.save(dir.file("long.pdf")));
+    const std::string dest = dir.file("long.xml");
+    // Files may not grow past 1000 bytes: a write of the document fails part-way.
+    tarnvik_process program({"--src=" + dir.file("long.pdf"), "--dest=" + dest}, dir.path(), [] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{1000, 1000};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    const run_result r = program.wait();
+    EXPECT_EQ(r.exit_code, exit_failure);
+    EXPECT_EQ(r.out, "Error:\nCouldn't write output file '" + dest + "': File too large\n");
+    EXPECT_FALSE(file_exists(dest)) << "the cut document is removed";
+}
+
+TEST_F(Console, SignalsStopTheRunAndLeaveNoUnfinishedDestination)
+{
+    const int pages = 2000;
+    pdf_writer w;
+    for (int i = 1; i <= pages; ++i)
+        w.add_page("BT /Helvetica 12 Tf 72 700 Td (Page " + std::to_string(i) + ") Tj ET");
+    ASSERT_TRUE(w.save(dir.file("long.pdf")));
+    const std::string pdf = read_file(dir.file("long.pdf"));
+    // A special file as the destination: a FIFO, read by the test.
+    ASSERT_EQ(mkfifo(dir.file("fifo.xml").c_str(), 0600), 0);
+
+    struct signalled_run {
+        int sig;
+        std::string dest;
+    };
+    const signalled_run runs[] = {{SIGINT, dir.file("long.xml")},
+                                  {SIGTERM, dir.file("long.xml")},
+                                  {SIGHUP, dir.file("long.xml")},
+                                  {SIGTERM, dir.file("fifo.xml")},
+                                  {SIGINT, "-"}};
+    for (const signalled_run& run : runs) {
+        const std::string what = "signal " + std::to_string(run.sig) + " into " + run.dest;
+        const std::string log = dir.file("run.log");
+        write_file(log, "");
+        const int reader = run.dest == dir.file("fifo.xml") ? open(run.dest.c_str(), O_RDONLY | O_NONBLOCK) : -1;
+        tarnvik_process program({"--src=" + dir.file("long.pdf"), "--dest=" + run.dest, "--logfile=" + log},
+                                dir.path(), default_stop_signals);
+        const bool signalled = signal_mid_run(program, log, pages, run.sig, reader);
+        while (program.running()) {
+            drain(reader);
+            usleep(1000);
+        }
+        const run_result r = program.wait();
+        if (reader >= 0)
+            close(reader);
+        ASSERT_TRUE(signalled) << what << ": the run ended first";
+        EXPECT_EQ(r.exit_code, 1000 + run.sig) << what << ": ends by the signal";
+        EXPECT_EQ(r.err, "") << what;
+        EXPECT_NE(read_file(log).find("Conversion ended on "), std::string::npos) << what << ": stops, not killed";
+        if (run.dest == "-") {
+            // Whole pages only: the page cut by the signal is not written.
+            EXPECT_GT(count_of(r.out, "<page"), 0u) << what;
+            EXPECT_EQ(count_of(r.out, "<page"), count_of(r.out, "</page>")) << what;
+            EXPECT_EQ(r.out.substr(r.out.size() - 8), "</page>\n") << what;
+        } else {
+            EXPECT_EQ(r.out, "") << what;
+        }
+    }
+    EXPECT_FALSE(file_exists(dir.file("long.xml")));
+    struct stat st {};
+    ASSERT_EQ(stat(dir.file("fifo.xml").c_str(), &st), 0) << "a special file is never removed";
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_EQ(read_file(dir.file("long.pdf")), pdf);
 }
 
 TEST_F(Console, LogFileHoldsOnlyLevelThreeLines)

@@ -101,4 +101,5 @@ TEST_F(Convertor, RunningConversionIsStoppedOnTheWorker)
     EXPECT_TRUE(conv.finished) << "the run ended through its normal path";
     EXPECT_EQ(conv.page_count, 400u);
     EXPECT_LT(conv.page_index, 400u);
+    EXPECT_FALSE(file_exists(conv.dest)) << "the unfinished document is removed";
 }

@@ -1,6 +1,7 @@
 #include "test_support.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -65,21 +66,21 @@ bool file_exists(const std::string& path)
     return stat(path.c_str(), &st) == 0;
 }
 
-run_result run_tarnvik(const std::vector<std::string>& args, const std::string& cwd, bool stdout_closed)
+tarnvik_process::tarnvik_process(const std::vector<std::string>& args, const std::string& cwd,
+                                 const std::function<void()>& in_child)
 {
-    scratch_dir io;
-    const std::string out_path = io.file("out");
-    const std::string err_path = io.file("err");
-    const pid_t pid = fork();
-    if (pid == 0) {
+    const std::string out_path = io_.file("out");
+    const std::string err_path = io_.file("err");
+    pid_ = fork();
+    if (pid_ == 0) {
         if (!cwd.empty() && chdir(cwd.c_str()) != 0)
             _exit(120);
         const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         dup2(out, 1);
         dup2(err, 2);
-        if (stdout_closed)
-            close(1);
+        if (in_child)
+            in_child();
         std::vector<char*> argv;
         std::string program = TARNVIK_BINARY;
         argv.push_back(program.data());
@@ -90,13 +91,45 @@ run_result run_tarnvik(const std::vector<std::string>& args, const std::string& 
         execv(program.c_str(), argv.data());
         _exit(121);
     }
-    int status = 0;
-    waitpid(pid, &status, 0);
+    if (pid_ < 0)
+        throw std::runtime_error("fork failed");
+}
+
+tarnvik_process::~tarnvik_process()
+{
+    if (!ended_) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, &status_, 0);
+    }
+}
+
+bool tarnvik_process::running()
+{
+    if (!ended_ && waitpid(pid_, &status_, WNOHANG) == pid_)
+        ended_ = true;
+    return !ended_;
+}
+
+run_result tarnvik_process::wait()
+{
+    if (!ended_) {
+        waitpid(pid_, &status_, 0);
+        ended_ = true;
+    }
     run_result r;
-    r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
-    r.out = read_file(out_path);
-    r.err = read_file(err_path);
+    r.exit_code = WIFEXITED(status_) ? WEXITSTATUS(status_) : 1000 + WTERMSIG(status_);
+    r.out = read_file(io_.file("out"));
+    r.err = read_file(io_.file("err"));
     return r;
+}
+
+run_result run_tarnvik(const std::vector<std::string>& args, const std::string& cwd, bool stdout_closed)
+{
+    tarnvik_process program(args, cwd, [stdout_closed] {
+        if (stdout_closed)
+            close(1);
+    });
+    return program.wait();
 }
 
 std::string xmllint_errors(const std::string& path)

@@ -1,6 +1,7 @@
 // Shared helpers of the test suites: scratch folders, files, and running tarnvik.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,30 @@ struct run_result {
 // with stdout_closed the program starts with its standard output closed.
 run_result run_tarnvik(const std::vector<std::string>& args, const std::string& cwd = std::string(),
                        bool stdout_closed = false);
+
+// The built tarnvik running beside the test; its standard streams go to files. A process
+// not waited for is killed when the object goes away.
+class tarnvik_process {
+public:
+    // in_child runs in the new process just before the program starts.
+    explicit tarnvik_process(const std::vector<std::string>& args, const std::string& cwd = std::string(),
+                             const std::function<void()>& in_child = nullptr);
+    ~tarnvik_process();
+    tarnvik_process(const tarnvik_process&) = delete;
+    tarnvik_process& operator=(const tarnvik_process&) = delete;
+
+    int pid() const { return pid_; }
+    // Whether the program still runs (an ended one is reaped here).
+    bool running();
+    // Waits until the program ends.
+    run_result wait();
+
+private:
+    scratch_dir io_;
+    int pid_ = -1;
+    bool ended_ = false;
+    int status_ = 0;
+};
 
 // Runs xmllint --noout on the file; empty when it is well-formed, else xmllint's complaint.
 std::string xmllint_errors(const std::string& path);
