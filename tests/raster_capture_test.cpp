@@ -351,6 +351,38 @@ TEST(RasterCapture, RulesInsideType3Glyphs)
     EXPECT_EQ(lines[0].r, 0);
 }
 
+namespace {
+
+// The raster device, counting its fills, strokes and the glyph procedures it runs.
+class counting_dev : public raster_dev {
+public:
+    void fill(GfxState* state) override
+    {
+        ++fills;
+        raster_dev::fill(state);
+    }
+    void stroke(GfxState* state) override
+    {
+        ++strokes;
+        raster_dev::stroke(state);
+    }
+    void type3D0(GfxState*, double, double) override { ++runs; }
+    int fills = 0, strokes = 0, runs = 0;
+};
+
+// The document's first page on the device at 150 dpi.
+void display_first_page(const pdf_writer& w, counting_dev& dev)
+{
+    ensure_core();
+    scratch_dir dir;
+    ASSERT_TRUE(w.save(dir.file("page.pdf")));
+    PDFDoc doc(std::make_unique<GooString>(dir.file("page.pdf")));
+    dev.startDoc(&doc);
+    doc.displayPage(&dev, 1, 150, 150, 0, false, true, false);
+}
+
+} // namespace
+
 TEST(RasterCapture, Type3GlyphsThatPaintOnlySmallBoxesRunOnce)
 {
     // 'a' paints a dot (never captured), 'b' a bar, 'c' a short hairline (captured at any length)
@@ -369,28 +401,9 @@ TEST(RasterCapture, Type3GlyphsThatPaintOnlySmallBoxesRunOnce)
     const int p = w.add_page(text + " ET\n");
     w.page_at(p).extra_fonts["T3"] = font;
 
-    class counting_dev : public raster_dev {
-    public:
-        void fill(GfxState* state) override
-        {
-            ++fills;
-            raster_dev::fill(state);
-        }
-        void stroke(GfxState* state) override
-        {
-            ++strokes;
-            raster_dev::stroke(state);
-        }
-        int fills = 0, strokes = 0;
-    };
-    ensure_core();
-    scratch_dir dir;
-    ASSERT_TRUE(w.save(dir.file("page.pdf")));
-    PDFDoc doc(std::make_unique<GooString>(dir.file("page.pdf")));
     proc_t proc(1);
     counting_dev dev;
-    dev.startDoc(&doc);
-    doc.displayPage(&dev, 1, 150, 150, 0, false, true, false);
+    display_first_page(w, dev);
     // the dot's procedure runs once for its size, the bar's and the hairline's for every glyph
     EXPECT_EQ(dev.fills, 1 + 50);
     EXPECT_EQ(dev.strokes, 50);
@@ -425,19 +438,9 @@ TEST(RasterCapture, Type3GlyphsThatCannotPaintAreNotRun)
                              "BT /T3 20 Tf 100.3 1500.7 Td (aaaabbbbccccddddeeeeffffgggg) Tj ET\n");
     w.page_at(p).extra_fonts["T3"] = font;
 
-    class counting_dev : public raster_dev {
-    public:
-        void type3D0(GfxState*, double, double) override { ++runs; }
-        int runs = 0;
-    };
-    ensure_core();
-    scratch_dir dir;
-    ASSERT_TRUE(w.save(dir.file("page.pdf")));
-    PDFDoc doc(std::make_unique<GooString>(dir.file("page.pdf")));
     proc_t proc(1);
     counting_dev dev;
-    dev.startDoc(&doc);
-    doc.displayPage(&dev, 1, 150, 150, 0, false, true, false);
+    display_first_page(w, dev);
     EXPECT_EQ(dev.runs, 12); // 'c', 'd' and 'e' four times each; 'a' inside 'e' is not run
     EXPECT_EQ(proc.lines.size(), 4u); // the hairlines
 }
