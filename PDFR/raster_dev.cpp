@@ -427,38 +427,41 @@ raster_dev::line_dashes::line_dashes(const std::vector<double>& lengths, double 
             ph -= lengths[idx];
             ++idx;
         }
-        if (idx == n) {
-            none_ = true;
+        if (idx == n)
             return;
-        }
     }
     first_ = idx;
     offset_ = starts_[idx] + ph;
-    // On entries are drawn; empty ones only as dots.
-    std::vector<bool> drawn(entries_);
-    bool any = false;
-    for (size_t k = 0; k < entries_; k += 2) {
-        drawn[k] = lengths[k % n] > 0 || dots;
-        any = any || drawn[k];
-    }
-    if (!any) {
-        none_ = true;
-        return;
-    }
-    // Twice round: the first round finds the drawn entries across the wrap.
-    next_.assign(entries_, 0);
-    prev_.assign(entries_, 0);
-    size_t gap = 0;
-    for (size_t i = 2 * entries_; i-- > 0;) {
-        gap = drawn[i % entries_] ? 0 : gap + 1;
-        if (i < entries_)
-            next_[i] = gap;
-    }
-    gap = 0;
-    for (size_t i = 0; i < 2 * entries_; ++i) {
-        gap = drawn[i % entries_] ? 0 : gap + 1;
-        if (i >= entries_)
-            prev_[i - entries_] = gap;
+    // On entries are drawn: pieces, and dots for the empty ones with round caps. Pieces
+    // and dots are each the same shape wherever they lie (a dot's cap does not turn with
+    // the line), so each kind has its own first and last.
+    for (int kind = 0; kind < 2; ++kind) {
+        if (kind == 1 && !dots)
+            break;
+        std::vector<bool> drawn(entries_);
+        bool any = false;
+        for (size_t k = 0; k < entries_; k += 2) {
+            drawn[k] = kind == 0 ? lengths[k % n] > 0 : lengths[k % n] == 0;
+            any = any || drawn[k];
+        }
+        if (!any)
+            continue;
+        // Twice round: the first round finds the drawn entries across the wrap.
+        nearest& t = kinds_[kind];
+        t.next.assign(entries_, 0);
+        t.prev.assign(entries_, 0);
+        size_t gap = 0;
+        for (size_t i = 2 * entries_; i-- > 0;) {
+            gap = drawn[i % entries_] ? 0 : gap + 1;
+            if (i < entries_)
+                t.next[i] = gap;
+        }
+        gap = 0;
+        for (size_t i = 0; i < 2 * entries_; ++i) {
+            gap = drawn[i % entries_] ? 0 : gap + 1;
+            if (i >= entries_)
+                t.prev[i - entries_] = gap;
+        }
     }
 }
 
@@ -466,50 +469,31 @@ bool raster_dev::line_dashes::add_ends(double x0, double y0, double x1, double y
 {
     if (!valid_)
         return false;
-    if (none_)
-        return true;
     const double dx = x1 - x0, dy = y1 - y0;
     const double len = std::sqrt(dx * dx + dy * dy);
     if (!(len > 0) || !std::isfinite(len))
         return false;
     const double tol = len * 1e-9;
-    // The first piece: the nearest drawn entry at or after the one the subpath starts in.
-    const size_t f = first_ + next_[first_];
-    const double qf = f >= entries_ ? 1 : 0;
-    const size_t kf = f % entries_;
-    const double f_start = f == first_ ? 0 : start_of(qf, kf) - offset_;
-    if (!(f_start < len - tol))
-        return true; // it starts at the end: nothing is drawn
-    // The last piece: the nearest drawn entry at or before the last one to start before
-    // the end.
+    // The last entry to start before the end: entry k of round q.
     const double round = starts_[entries_];
     const double end = offset_ + len - tol;
-    double q = std::floor(end / round);
+    double q_end = std::floor(end / round);
     const double count = static_cast<double>(entries_);
-    if (!(std::fabs(q) * count < 4503599627370496.0)) // 2^52: entries are counted exactly
+    if (!((std::fabs(q_end) + 2) * count < 4503599627370496.0)) // 2^52: entries are counted exactly
         return false;
-    double r = end - q * round;
+    double r = end - q_end * round;
     if (r <= 0) {
-        q -= 1;
+        q_end -= 1;
         r += round;
     } else if (r > round) {
-        q += 1;
+        q_end += 1;
         r -= round;
     }
     if (!(r > 0 && r <= round))
         return false;
-    size_t k = static_cast<size_t>(std::lower_bound(starts_.begin(), starts_.begin() + entries_, r) -
-                                   starts_.begin()) - 1;
-    if (prev_[k] > k) {
-        q -= 1;
-        k = k + entries_ - prev_[k];
-    } else {
-        k -= prev_[k];
-    }
-    if (q * count + k < qf * count + kf) {
-        q = qf;
-        k = kf;
-    }
+    const size_t k_end =
+        static_cast<size_t>(std::lower_bound(starts_.begin(), starts_.begin() + entries_, r) - starts_.begin()) - 1;
+
     const auto point = [&](double t, double* x, double* y) {
         if (t <= 0) {
             *x = x0;
@@ -522,16 +506,37 @@ bool raster_dev::line_dashes::add_ends(double x0, double y0, double x1, double y
             *y = y0 + dy * (t / len);
         }
     };
-    const auto piece = [&](double start, double pq, size_t pk) {
+    // Entry k of round q as a subpath, cut to the segment.
+    const auto piece = [&](double q, size_t k) {
+        const double start = q == 0 && k == first_ ? 0 : start_of(q, k) - offset_;
         double xa, ya, xb, yb;
         point(start, &xa, &ya);
-        point(std::min(len, start_of(pq, pk + 1) - offset_), &xb, &yb);
+        point(std::min(len, start_of(q, k + 1) - offset_), &xb, &yb);
         out.moveTo(xa, ya);
         out.lineTo(xb, yb);
     };
-    piece(f_start, qf, kf);
-    if (q != qf || k != kf)
-        piece(std::max(0.0, start_of(q, k) - offset_), q, k);
+    for (const nearest& t : kinds_) {
+        if (t.next.empty())
+            continue;
+        // The first: the nearest drawn entry at or after the one the subpath starts in.
+        const size_t f = first_ + t.next[first_];
+        const double qf = f >= entries_ ? 1 : 0;
+        const size_t kf = f % entries_;
+        if (!(f == first_ || start_of(qf, kf) - offset_ < len - tol))
+            continue; // it starts at the end: none is drawn
+        // The last: the nearest drawn entry at or before the last to start before the end.
+        double q = q_end;
+        size_t k = k_end;
+        if (t.prev[k] > k) {
+            q -= 1;
+            k = k + entries_ - t.prev[k];
+        } else {
+            k -= t.prev[k];
+        }
+        piece(qf, kf);
+        if (q * count + k > qf * count + kf)
+            piece(q, k);
+    }
     return true;
 }
 

@@ -112,18 +112,18 @@ public:
     SplashClipResult last_clip_result() const { return op_clip_res_; }
 
     // The dash pieces the rasteriser's dasher makes of a straight segment, worked out from
-    // the pattern instead of piece by piece: only the first and the last piece drawn. The
-    // pieces lie on one line in order and are stroked alike, so the box of the outlines of
-    // these two is the box of the outlines of all. An entry that would start within a
-    // billionth of the segment's length from its end is taken to start at the end (no piece).
+    // the pattern instead of piece by piece: only the first and the last piece drawn, and
+    // the first and the last dot. Pieces lie on one line in order and are stroked alike,
+    // and so are dots, so the box of the outlines of these is the box of the outlines of
+    // all. An entry that would start within a billionth of the segment's length from its
+    // end is taken to start at the end (nothing is drawn of it).
     class line_dashes {
     public:
-        // lengths: none negative, their sum above 0; dots: whether empty pieces are drawn
-        // (round caps).
+        // lengths: none negative, their sum above 0; dots: whether empty entries are drawn
+        // as dots (round caps).
         line_dashes(const std::vector<double>& lengths, double phase, bool dots);
-        // Appends the first and the last piece drawn on (x0, y0)-(x1, y1) to out, each a
-        // subpath of one segment (of none for a dot); false when the positions are beyond
-        // what doubles count.
+        // Appends those pieces of (x0, y0)-(x1, y1) to out, each a subpath of one segment
+        // (of no length for a dot); false when the positions are beyond what doubles count.
         bool add_ends(double x0, double y0, double x1, double y1, SplashPath& out) const;
 
     private:
@@ -131,13 +131,18 @@ public:
         // even), on the scale of starts_.
         double start_of(double q, size_t k) const { return q * starts_[entries_] + starts_[k]; }
 
+        // Entries from each to the nearest drawn one at or after it, and at or before it;
+        // empty when none is drawn.
+        struct nearest {
+            std::vector<size_t> next;
+            std::vector<size_t> prev;
+        };
+
         size_t entries_ = 0;         // two periods' worth
         std::vector<double> starts_; // of those entries, and their end
-        std::vector<size_t> next_;   // entries from each to the nearest drawn one at or after it
-        std::vector<size_t> prev_;   // and at or before it
+        nearest kinds_[2];           // pieces, dots
         size_t first_ = 0;           // the entry a subpath starts in
         double offset_ = 0;          // where it starts, on the scale of starts_
-        bool none_ = false;          // nothing is drawn
         bool valid_ = true;          // the phase could be placed
     };
 
