@@ -414,10 +414,15 @@ raster_dev::line_dashes::line_dashes(const std::vector<double>& lengths, double 
     for (size_t k = 0; k < entries_; ++k)
         starts_[k + 1] = starts_[k] + lengths[k % n];
     const double period = n > 0 ? starts_[n] : 0;
-    // The phase as the dasher places it: within one period, then past the entries it
-    // covers; a phase that rounds to the whole period draws nothing.
+    // The phase as the dasher places it: within one period (a count of periods beyond an
+    // int is not placed here), then past the entries it covers; a phase that rounds to the
+    // whole period draws nothing.
+    if (!(period > 0) || !std::isfinite(starts_[entries_]) || !(std::fabs(phase / period) < 2147483647.0)) {
+        valid_ = false;
+        return;
+    }
     double ph = phase - std::floor(phase / period) * period;
-    if (!(period > 0) || !std::isfinite(starts_[entries_]) || !(ph > -period)) {
+    if (!(ph > -period)) {
         valid_ = false;
         return;
     }
@@ -563,11 +568,18 @@ bool raster_dev::stroke_outline(GfxState* state, dev_path& out)
         path = make_splash_path(gpath, max_length, false, &rest_length);
         if (!path)
             return false;
-        const line_dashes dashes(dash.lengths, dash.phase, state->getLineCap() == splashLineCapRound);
+        const bool dots = state->getLineCap() == splashLineCapRound;
+        if (!line_dashes_ || line_dashes_lengths_ != dash.lengths || line_dashes_phase_ != dash.phase ||
+            line_dashes_dots_ != dots) {
+            line_dashes_ = std::make_unique<line_dashes>(dash.lengths, dash.phase, dots);
+            line_dashes_lengths_ = dash.lengths;
+            line_dashes_phase_ = dash.phase;
+            line_dashes_dots_ = dots;
+        }
         SplashPath ends;
         for (int s = 0; s < gpath->getNumSubpaths(); ++s) {
             const GfxSubpath* sub = gpath->getSubpath(s);
-            if (is_line(sub) && !dashes.add_ends(sub->getX(0), sub->getY(0), sub->getX(1), sub->getY(1), ends))
+            if (is_line(sub) && !line_dashes_->add_ends(sub->getX(0), sub->getY(0), sub->getX(1), sub->getY(1), ends))
                 return false;
         }
         // Subpaths without length give no pieces.

@@ -231,6 +231,13 @@ private:
     int soft_masks_ = 0;
     SplashClipResult op_clip_res_ = splashClipAllOutside;
 
+    // The dash pieces of straight segments for the last pattern that needed them, and
+    // that pattern (lengths, phase, dots).
+    std::unique_ptr<line_dashes> line_dashes_;
+    std::vector<double> line_dashes_lengths_;
+    double line_dashes_phase_ = 0;
+    bool line_dashes_dots_ = false;
+
     std::unique_ptr<SplashBitmap> bitmap_; // 1 x 1: the stroker needs a rasteriser
     std::unique_ptr<Splash> splash_;
 };
