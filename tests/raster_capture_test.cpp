@@ -5,8 +5,14 @@
 #include <GfxState.h>
 #include <PDFDoc.h>
 #include <goo/GooString.h>
+#include <splash/Splash.h>
+#include <splash/SplashBitmap.h>
+#include <splash/SplashPath.h>
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -309,13 +315,126 @@ TEST(RasterCapture, DashedWideStrokeIsNotOneLine)
 
 TEST(RasterCapture, EnormousDashedWideStrokeIsBounded)
 {
-    // half a billion dash pieces: more than a rule is made of, so the stroke is not dashed;
-    // neither is a stroke whose outline cannot reach the clip
+    // half a billion dash pieces: only the first and the last are worked out, and the
+    // stroke reaches past the page; a stroke whose outline cannot reach the clip is not
+    // outlined at all
     const std::string huge = "[0.01 0.01] 0 d 2 w 100.5 1349.5 m 10000000 1349.5 l S\n"
                              "-10000000 -5000 m -1000000 -5000 l S\n";
     const auto lines = capture(huge + "[] 0 d " + rect(10.5, 400.5, 300, 2) + "f\n");
     ASSERT_EQ(lines.size(), 1u); // only the box after them
     expect_box(lines[0], 10, 310, 400, 402);
+}
+
+namespace {
+
+// The box of a stroke's outline in px, control points included; empty: no outline.
+struct outline_box {
+    bool empty = true;
+    double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+};
+
+outline_box stroke_box(SplashPath& path, std::vector<double> dash, double phase, int cap, double width)
+{
+    SplashColor paper;
+    paper[0] = paper[1] = paper[2] = 255;
+    SplashBitmap bitmap(1, 1, 1, splashModeRGB8, false, true);
+    Splash splash(&bitmap, true);
+    splash.clear(paper);
+    double m[6] = {150.0 / 72, 0, 0, -150.0 / 72, 0, 1650};
+    splash.setMatrix(m);
+    splash.setLineWidth(width);
+    splash.setLineCap(cap);
+    splash.setLineJoin(0);
+    splash.setMiterLimit(10);
+    splash.setLineDash(std::move(dash), phase);
+    std::unique_ptr<SplashPath> outline(splash.makeStrokePath(&path, width));
+    outline_box b;
+    for (int i = 0; outline && i < outline->getLength(); ++i) {
+        double x, y;
+        unsigned char f;
+        outline->getPoint(i, &x, &y, &f);
+        const double px = m[0] * x + m[2] * y + m[4], py = m[1] * x + m[3] * y + m[5];
+        if (b.empty) {
+            b = {false, px, py, px, py};
+        } else {
+            b.x0 = std::min(b.x0, px);
+            b.y0 = std::min(b.y0, py);
+            b.x1 = std::max(b.x1, px);
+            b.y1 = std::max(b.y1, py);
+        }
+    }
+    return b;
+}
+
+} // namespace
+
+TEST(RasterCapture, FirstAndLastDashPiecesBoundTheDashedLine)
+{
+    // Random straight strokes, dashed whole by the stroker and outlined by their first and
+    // last dash pieces (and dots): the boxes agree. The lengths are random: where a line
+    // ends exactly where an entry starts, the stroker's running sums decide either way.
+    std::mt19937 rng(16);
+    std::uniform_real_distribution<double> unit(0, 1);
+    int drawn = 0;
+    for (int n = 0; n < 600; ++n) {
+        std::vector<double> dash(1 + rng() % 5);
+        double period = 0;
+        for (double& v : dash) {
+            v = unit(rng) < 0.2 ? 0 : 0.01 + 3 * unit(rng);
+            period += v;
+        }
+        if (period == 0) {
+            dash[0] = 1;
+            period = 1;
+        }
+        const double phase = unit(rng) < 0.3 ? 0 : 3 * period * unit(rng);
+        const int cap = static_cast<int>(rng() % 3);
+        const double width = 0.1 + 5 * unit(rng);
+        const double length = unit(rng) < 0.2 ? 3 * period * unit(rng)
+                                               : (0.01 + 3000 * unit(rng)) * period / dash.size();
+        double dx, dy;
+        if (unit(rng) < 0.4) {
+            const int quarter = static_cast<int>(rng() % 4);
+            dx = quarter == 0 ? length : quarter == 2 ? -length : 0;
+            dy = quarter == 1 ? length : quarter == 3 ? -length : 0;
+        } else {
+            const double a = 2 * M_PI * unit(rng);
+            dx = length * std::cos(a);
+            dy = length * std::sin(a);
+        }
+        const double x0 = 600 * unit(rng), y0 = 600 * unit(rng);
+        SCOPED_TRACE(::testing::Message() << "case " << n << " cap " << cap << " entries " << dash.size()
+                                          << " phase " << phase << " length " << length);
+        SplashPath line;
+        line.moveTo(x0, y0);
+        line.lineTo(x0 + dx, y0 + dy);
+        const outline_box full = stroke_box(line, dash, phase, cap, width);
+        SplashPath ends;
+        const raster_dev::line_dashes pieces(dash, phase, cap == 1);
+        ASSERT_TRUE(pieces.add_ends(x0, y0, x0 + dx, y0 + dy, ends));
+        ASSERT_LE(ends.getLength(), 8);
+        const outline_box fast = stroke_box(ends, {}, 0, cap, width);
+        ASSERT_EQ(full.empty, fast.empty);
+        if (full.empty)
+            continue;
+        ++drawn;
+        EXPECT_NEAR(full.x0, fast.x0, 1e-7);
+        EXPECT_NEAR(full.y0, fast.y0, 1e-7);
+        EXPECT_NEAR(full.x1, fast.x1, 1e-7);
+        EXPECT_NEAR(full.y1, fast.y1, 1e-7);
+    }
+    EXPECT_GT(drawn, 500);
+}
+
+TEST(RasterCapture, FineDashedWideRulesAreCaptured)
+{
+    // 450 pt rules of [0.004 0.004]: 112,500 dash pieces each, beyond the cap; the one at
+    // y = 690 is thin enough in px to be a rule, the one at 720 is not
+    pdf_writer w;
+    w.add_page("[0.004 0.004] 0 d 2 w 72 720 m 522 720 l S 72 690 m 522 690 l S\n");
+    const auto lines = capture(w);
+    ASSERT_EQ(lines.size(), 1u);
+    expect_box(lines[0], 150, 1087, 210, 214);
 }
 
 TEST(RasterCapture, TextCapturesNothing)
