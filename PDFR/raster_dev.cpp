@@ -412,6 +412,7 @@ void raster_dev::eoClip(GfxState* state)
 // ---- dash pieces of straight segments -------------------------------------------------
 
 raster_dev::line_dashes::line_dashes(const std::vector<double>& lengths, double phase, bool dots)
+    : lengths_(lengths), phase_(phase), dots_(dots)
 {
     const size_t n = lengths.size();
     entries_ = 2 * n;
@@ -574,13 +575,8 @@ bool raster_dev::stroke_outline(GfxState* state, dev_path& out)
         if (!path)
             return false;
         const bool dots = state->getLineCap() == splashLineCapRound;
-        if (!line_dashes_ || line_dashes_lengths_ != dash.lengths || line_dashes_phase_ != dash.phase ||
-            line_dashes_dots_ != dots) {
+        if (!line_dashes_ || !line_dashes_->made_for(dash.lengths, dash.phase, dots))
             line_dashes_ = std::make_unique<line_dashes>(dash.lengths, dash.phase, dots);
-            line_dashes_lengths_ = dash.lengths;
-            line_dashes_phase_ = dash.phase;
-            line_dashes_dots_ = dots;
-        }
         SplashPath ends;
         for (int s = 0; s < gpath->getNumSubpaths(); ++s) {
             const GfxSubpath* sub = gpath->getSubpath(s);

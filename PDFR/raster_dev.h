@@ -125,6 +125,10 @@ public:
         // lengths: none negative, their sum above 0; dots: whether empty entries are drawn
         // as dots (round caps).
         line_dashes(const std::vector<double>& lengths, double phase, bool dots);
+        bool made_for(const std::vector<double>& lengths, double phase, bool dots) const
+        {
+            return lengths == lengths_ && phase == phase_ && dots == dots_;
+        }
         // Appends those pieces of (x0, y0)-(x1, y1) to out, each a subpath of one segment
         // (of no length for a dot); false when the positions are beyond what doubles count.
         bool add_ends(double x0, double y0, double x1, double y1, SplashPath& out) const;
@@ -141,6 +145,9 @@ public:
             std::vector<size_t> prev;
         };
 
+        std::vector<double> lengths_; // the pattern it was made for
+        double phase_ = 0;
+        bool dots_ = false;
         size_t entries_ = 0;         // two periods' worth
         std::vector<double> starts_; // of those entries, and their end
         nearest kinds_[2];           // pieces, dots
@@ -236,12 +243,8 @@ private:
     int soft_masks_ = 0;
     SplashClipResult op_clip_res_ = splashClipAllOutside;
 
-    // The dash pieces of straight segments for the last pattern that needed them, and
-    // that pattern (lengths, phase, dots).
+    // The dash pieces of straight segments for the last pattern that needed them.
     std::unique_ptr<line_dashes> line_dashes_;
-    std::vector<double> line_dashes_lengths_;
-    double line_dashes_phase_ = 0;
-    bool line_dashes_dots_ = false;
 
     std::unique_ptr<SplashBitmap> bitmap_; // 1 x 1: the stroker needs a rasteriser
     std::unique_ptr<Splash> splash_;

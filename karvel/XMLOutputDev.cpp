@@ -160,11 +160,6 @@ void XMLOutputDev::drawChar(GfxState* state, double x, double y, double dx, doub
 void XMLOutputDev::rtfEndPage()
 {
     tk_log(2, "XMLOutputDev::rtfEndPage");
-    // A run asked to stop may have ended the page's walk part-way: that page is not written.
-    if (tk_singleton<karvel_convertor>::exists() && tk_singleton<karvel_convertor>::instance().stop_requested()) {
-        tk_singleton<pdf_uline_processor>::instance().flush();
-        return;
-    }
     // The page's rules are all in now (they arrive with its text, in one walk): the
     // tables are built before anything asks for an underline or a cell.
     if (tk_singleton<pdf_uline_processor>::exists()) {

@@ -200,5 +200,10 @@ void karvel_convertor::convert_page(page_walk_dev* walk, PDFDoc* doc, int page)
     // One interpretation of the page at the text pass's 72 dpi for both devices.
     walk->walk(doc, page, &abort_requested, this);
     tk_log(2, "Right after processing page #%d", page);
+    // A stop may have ended the walk part-way: that page is not written.
+    if (stop_requested()) {
+        tk_singleton<pdf_uline_processor>::instance().flush();
+        return;
+    }
     tk_singleton<XMLOutputDev>::instance().rtfEndPage();
 }

@@ -19,30 +19,35 @@ void page_walk_dev::walk(PDFDoc* doc, int page, bool (*abort_check)(void*), void
     Page* p = doc->getPage(page);
     if (p == nullptr)
         return;
-    // A page whose resources name a Type 3 font is walked twice at once.
-    two_walks_ = names_type3_font(p->getResourceDict());
     abort_check_ = abort_check;
     abort_data_ = abort_data;
+    // A page whose resources name a Type 3 font is walked twice at once.
+    two_walks_ = names_type3_font(p->getResourceDict());
     if (!two_walks_) {
-        std::unique_ptr<Gfx> gfx(p->createGfx(this, 72, 72, 0, false, true, -1, -1, -1, -1, true, &abort_walk, this));
-        p->display(gfx.get());
-        for (Annot* annot : p->getAnnots()->getAnnots()) {
-            if (two_walks_)
-                break;
-            set_sides(sides::text);
-            annot->draw(gfx.get(), true);
-            set_sides(sides::raster);
-            annot->draw(gfx.get(), false);
-        }
-        set_sides(sides::both);
+        walk_once(p);
+        if (!two_walks_)
+            return;
+        // What the given-up walk captured is dropped.
+        if (tk_singleton<pdf_uline_processor>::exists())
+            tk_singleton<pdf_uline_processor>::instance().flush();
     }
-    if (!two_walks_)
-        return;
-    // What the given-up walk captured is dropped; each side walks the page on its own.
-    if (tk_singleton<pdf_uline_processor>::exists())
-        tk_singleton<pdf_uline_processor>::instance().flush();
     doc->displayPage(raster_, page, raster_->dpi(), raster_->dpi(), 0, false, true, false, abort_check, abort_data);
     doc->displayPage(text_, page, 72, 72, 0, false, true, true, abort_check, abort_data);
+}
+
+void page_walk_dev::walk_once(Page* p)
+{
+    std::unique_ptr<Gfx> gfx(p->createGfx(this, 72, 72, 0, false, true, -1, -1, -1, -1, true, &abort_walk, this));
+    p->display(gfx.get());
+    for (Annot* annot : p->getAnnots()->getAnnots()) {
+        if (two_walks_)
+            break;
+        set_sides(sides::text);
+        annot->draw(gfx.get(), true);
+        set_sides(sides::raster);
+        annot->draw(gfx.get(), false);
+    }
+    set_sides(sides::both);
 }
 
 bool page_walk_dev::names_type3_font(Dict* resources)

@@ -17,6 +17,7 @@
 class raster_dev;
 class Dict;
 class GooString;
+class Page;
 class PDFDoc;
 
 class page_walk_dev : public OutputDev {
@@ -95,6 +96,8 @@ private:
     bool text_on() const { return !two_walks_ && sides_ != sides::raster; }
     // Gives the page up for two walks: nothing more goes to either side.
     void give_up() { two_walks_ = true; }
+    // The content, then each annotation for each side; stops where the page is given up.
+    void walk_once(Page* p);
     static bool abort_walk(void* self);
     static bool names_type3_font(Dict* resources);
 
