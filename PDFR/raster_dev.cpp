@@ -140,9 +140,8 @@ void raster_dev::startDoc(PDFDoc*)
     procedures_.clear();
 }
 
-void raster_dev::startPage(int, GfxState* state, XRef* xref)
+void raster_dev::startPage(int, GfxState* state, XRef*)
 {
-    xref_ = xref;
     // The page as the interpreter sets it up at this device's resolution: the same box
     // and rotation, so the same device matrix and page size.
     PDFRectangle box;
@@ -222,7 +221,7 @@ bool raster_dev::beginType3Char(GfxState* state, double x, double y, double, dou
     transform(o, x, y, &tx, &ty);
     space_->setCTM(g0 * size * scaling, g1 * size * scaling, g2 * size, g3 * size, tx, ty);
 
-    if (!procedures_.may_paint(xref_, font.get(), code))
+    if (!procedures_.may_paint(font.get(), code))
         return true;
 
     const Ref id = *font->getID();

@@ -38,6 +38,8 @@ public:
     raster_dev& operator=(const raster_dev&) = delete;
 
     void startDoc(PDFDoc* doc);
+    // Which glyph procedures are not run for they cannot paint; its stop request.
+    type3_procedures& glyph_procedures() { return procedures_; }
 
     bool upsideDown() override { return true; }
     bool useDrawChar() override { return true; }
@@ -77,8 +79,9 @@ public:
                   int) override
     {
     }
-    // A glyph whose procedure, run before under the same conditions, painted only what
-    // cannot be captured is not run again: the result is true then.
+    // A glyph whose procedure cannot paint (type3_procedures), or, run before under the
+    // same conditions, painted only what cannot be captured is not run: the result is true
+    // then.
     bool beginType3Char(GfxState* state, double x, double y, double dx, double dy, CharCode code,
                         const Unicode* u, int uLen) override;
     void endType3Char(GfxState*) override {}
@@ -237,7 +240,6 @@ private:
     std::vector<glyph_run> glyph_runs_;
     // Glyphs that painted, and painted nothing that can be captured.
     std::set<glyph_key> small_glyphs_;
-    XRef* xref_ = nullptr;
     type3_procedures procedures_; // glyph procedures that cannot paint are not run
     std::vector<bool> groups_; // open transparency groups: true for a soft mask's
     int soft_masks_ = 0;

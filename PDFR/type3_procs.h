@@ -1,33 +1,49 @@
 // Whether running a Type 3 glyph procedure may paint, on a device that draws no text of
-// its own: a procedure whose operators only set the state, build, clip or end paths and
-// place text paints nothing, whatever the state it runs in; so does one that shows text
-// only in fonts that paint nothing (any font but Type 3, or a Type 3 font none of whose
-// procedures may paint). Worked out once per procedure of the document.
+// its own. A procedure is known to paint nothing only when every operator it holds is one
+// that reaches no painting call of the device in any state and with any operands: the
+// state, colours, paths built, clipped or ended without painting, text state and
+// position, marked content, a glyph's metrics. Any other operator (text shown in any
+// font, a path painted, an XObject, a shading, an inline image, an ExtGState, an operator
+// not known here) or a stream that cannot be read to its end means it may paint. No font,
+// resource or operand is looked at, so the answer needs none of the interpreter's checks.
+// A glyph its font has no procedure for runs nothing.
+// Worked out once per procedure object of the document, in one read of its operators.
 #pragma once
 
 #include <CharTypes.h>
+#include <Object.h>
 
-#include <cstddef>
 #include <map>
-#include <tuple>
 
-class Dict;
 class GfxFont;
-class Object;
 class XRef;
 
 class type3_procedures {
 public:
     void clear() { known_.clear(); }
-    bool may_paint(XRef* xref, GfxFont* font, CharCode code);
+    // False where running the glyph's procedure cannot reach a painting call; also false
+    // once a stop is requested (the page is not written then).
+    bool may_paint(GfxFont* font, CharCode code);
+
+    // Asked while a procedure is read and before every glyph.
+    void set_abort_check(bool (*check)(void*), void* data)
+    {
+        abort_check_ = check;
+        abort_data_ = data;
+    }
+
+    // For tests: false runs every glyph procedure (and looks for none) as if none could
+    // be skipped.
+    void set_skipping(bool on) { skipping_ = on; }
 
 private:
-    // key: the procedure's object, the font's
-    using key = std::tuple<int, int, int, int>;
-    bool procedure(XRef* xref, const Object& proc, const Object& font, Dict* font_resources, int depth);
-    bool font_shows_paint(XRef* xref, const Object& font, int depth);
-    bool text_paints(XRef* xref, const char* name, Dict* proc_resources, Dict* font_resources, int depth);
-    static constexpr int max_depth = 8;
-    static constexpr size_t max_known = 100000;
-    std::map<key, bool> known_;
+    bool stop_requested() const { return abort_check_ != nullptr && abort_check_(abort_data_); }
+    // Whether the procedure's operators may paint; unknown when a stop cut the read.
+    enum class verdict { paints_nothing, may_paint, unknown };
+    verdict read(XRef* xref, Object& stream) const;
+
+    std::map<Ref, bool> known_; // by procedure object
+    bool (*abort_check_)(void*) = nullptr;
+    void* abort_data_ = nullptr;
+    bool skipping_ = true;
 };

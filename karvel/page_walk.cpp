@@ -21,6 +21,11 @@ void page_walk_dev::walk(PDFDoc* doc, int page, bool (*abort_check)(void*), void
         return;
     abort_check_ = abort_check;
     abort_data_ = abort_data;
+    raster_->glyph_procedures().set_abort_check(abort_check, abort_data);
+    if (doc != doc_) {
+        type3_fonts_.clear();
+        doc_ = doc;
+    }
     // A page whose resources name a Type 3 font is walked twice at once.
     two_walks_ = names_type3_font(p->getResourceDict());
     if (!two_walks_) {
@@ -57,9 +62,20 @@ bool page_walk_dev::names_type3_font(Dict* resources)
     const Object fonts = resources->lookup("Font");
     if (!fonts.isDict())
         return false;
+    const auto is_type3 = [](const Object& font) {
+        return font.isDict() && font.dictLookup("Subtype").isName("Type3");
+    };
     for (int i = 0; i < fonts.dictGetLength(); ++i) {
-        const Object font = fonts.dictGetVal(i);
-        if (font.isDict() && font.dictLookup("Subtype").isName("Type3"))
+        const Object& entry = fonts.dictGetValNF(i);
+        if (!entry.isRef()) {
+            if (is_type3(entry))
+                return true;
+            continue;
+        }
+        auto found = type3_fonts_.find(entry.getRef());
+        if (found == type3_fonts_.end())
+            found = type3_fonts_.emplace(entry.getRef(), is_type3(entry.fetch(fonts.getDict()->getXRef()))).first;
+        if (found->second)
             return true;
     }
     return false;

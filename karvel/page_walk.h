@@ -12,7 +12,10 @@
 // Type 3 font, else from the first Type 3 string on (the walk up to there is given up).
 #pragma once
 
+#include <Object.h>
 #include <OutputDev.h>
+
+#include <map>
 
 class raster_dev;
 class Dict;
@@ -99,7 +102,9 @@ private:
     // The content, then each annotation for each side; stops where the page is given up.
     void walk_once(Page* p);
     static bool abort_walk(void* self);
-    static bool names_type3_font(Dict* resources);
+    // Whether the resources name a Type 3 font; the answer for a font object is kept for
+    // the document.
+    bool names_type3_font(Dict* resources);
 
     raster_dev* raster_;
     OutputDev* text_;
@@ -108,4 +113,6 @@ private:
     bool two_walks_ = false; // the page is given up for two walks
     bool (*abort_check_)(void*) = nullptr;
     void* abort_data_ = nullptr;
+    PDFDoc* doc_ = nullptr;            // the document walked last
+    std::map<Ref, bool> type3_fonts_; // its font objects: whether each is a Type 3 font
 };

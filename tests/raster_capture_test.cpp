@@ -486,7 +486,13 @@ public:
         raster_dev::stroke(state);
     }
     void type3D0(GfxState*, double, double) override { ++runs; }
-    int fills = 0, strokes = 0, runs = 0;
+    // called for every glyph whose procedure the interpreter was let run
+    void endType3Char(GfxState* state) override
+    {
+        ++ends;
+        raster_dev::endType3Char(state);
+    }
+    int fills = 0, strokes = 0, runs = 0, ends = 0;
 };
 
 // The document's first page on the device at 150 dpi.
@@ -531,37 +537,133 @@ TEST(RasterCapture, Type3GlyphsThatPaintOnlySmallBoxesRunOnce)
 
 TEST(RasterCapture, Type3GlyphsThatCannotPaintAreNotRun)
 {
-    // 'a' and 'b' cannot paint (metrics; state, a clip and text placement only), nor can 'f'
-    // and 'g' (text in Helvetica, text in a Type 3 font that paints nothing); 'c' paints a
-    // hairline, 'd' restores a state it did not save, 'e' shows text in the font it inherits
+    // Not run: 'a' (metrics only), 'b' (state, a clip, colours, text placement, marked
+    // content), 'd' (an unbalanced Q restores nothing outside the procedure), 'h' (the font
+    // has no procedure for it). Run: 'c' paints a hairline, 'e' shows text in the font it
+    // inherits, 'f' text in Helvetica, 'g' text in a Type 3 font that paints nothing, 'i'
+    // an operator not known; inside them 'a' of either font is not run.
     pdf_writer w;
     const int empty = w.add_stream("", "1000 0 d0");
     const int inner = w.add_object("<< /Type /Font /Subtype /Type3 /FontBBox [0 0 1000 1000] /FontMatrix [0.001 0 0 "
                                    "0.001 0 0] /CharProcs << /a " + std::to_string(empty) + " 0 R >> /Encoding << "
                                    "/Type /Encoding /Differences [97 /a] >> /FirstChar 97 /LastChar 97 /Widths [1000] >>");
     const char* procs[] = {"1000 0 d0",
-                           "1000 0 d0 q 1 0 0 1 5 5 cm 0 0 m 10 10 l W n 0 g [1 2] 0 d BT /T3 1 Tf 2 0 Td ET Q",
-                           "1000 0 d0 0 w 0 0 m 30 0 l S", "1000 0 d0 q Q Q", "1000 0 d0 BT (a) Tj ET",
-                           "1000 0 d0 BT /F1 1000 Tf (x) Tj ET", "1000 0 d0 BT /In 1000 Tf [(a) 5 (aa)] TJ ET"};
+                           "1000 0 d0 q 1 0 0 1 5 5 cm 0 0 m 10 10 l W n 0 g [1 2] 0 d /Pattern cs /P0 scn "
+                           "/Span BMC BT /T3 1 Tf 2 0 Td 3 Tr ET EMC Q",
+                           "1000 0 d0 0 w 0 0 m 30 0 l S",
+                           "1000 0 d0 q Q Q",
+                           "1000 0 d0 BT (a) Tj ET",
+                           "1000 0 d0 BT /F1 1000 Tf (x) Tj ET",
+                           "1000 0 d0 BT /In 1000 Tf [(a) 5 (aa)] TJ ET",
+                           nullptr,
+                           "1000 0 d0 0 0 m 30 0 l zork"};
     std::string entries;
     char name = 'a';
-    for (const char* proc : procs)
-        entries += std::string("/") + name++ + " " + std::to_string(w.add_stream("", proc)) + " 0 R ";
+    for (const char* proc : procs) {
+        if (proc != nullptr)
+            entries += std::string("/") + name + " " + std::to_string(w.add_stream("", proc)) + " 0 R ";
+        ++name;
+    }
     const int font =
         w.add_object("<< /Type /Font /Subtype /Type3 /FontBBox [0 0 1000 1000] /FontMatrix [0.001 0 0 0.001 0 0] "
                      "/CharProcs << " + entries + ">> /Encoding << /Type /Encoding /Differences [97 /a /b /c /d /e "
-                     "/f /g] >> /FirstChar 97 /LastChar 103 /Widths [1000 1000 1000 1000 1000 1000 1000] /Resources "
-                     "<< /Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> /In " +
+                     "/f /g /h /i] >> /FirstChar 97 /LastChar 105 /Widths [1000 1000 1000 1000 1000 1000 1000 1000 "
+                     "1000] /Resources << /Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> /In " +
                      std::to_string(inner) + " 0 R >> >> >>");
     const int p = w.add_page(std::string(px_space) +
-                             "BT /T3 20 Tf 100.3 1500.7 Td (aaaabbbbccccddddeeeeffffgggg) Tj ET\n");
+                             "BT /T3 20 Tf 100.3 1500.7 Td (aaaabbbbccccddddeeeeffffgggghhhhiiii) Tj ET\n");
     w.page_at(p).extra_fonts["T3"] = font;
 
     proc_t proc(1);
     counting_dev dev;
     display_first_page(w, dev);
-    EXPECT_EQ(dev.runs, 12); // 'c', 'd' and 'e' four times each; 'a' inside 'e' is not run
+    EXPECT_EQ(dev.ends, 20); // 'c', 'e', 'f', 'g' and 'i' four times each
+    EXPECT_EQ(dev.runs, 20);
     EXPECT_EQ(proc.lines.size(), 4u); // the hairlines
+}
+
+namespace {
+
+// The captured rules of page 1, with every glyph procedure run or with those that cannot
+// paint skipped; runs: the glyphs whose procedures ran.
+std::vector<captured> capture_doc(PDFDoc& doc, bool skipping, int* runs = nullptr)
+{
+    std::vector<captured> out;
+    proc_t proc(1);
+    counting_dev dev;
+    dev.glyph_procedures().set_skipping(skipping);
+    dev.startDoc(&doc);
+    doc.displayPage(&dev, 1, 150, 150, 0, false, true, false);
+    for (size_t i = 0; i < proc.lines.size(); ++i)
+        out.push_back({proc.lines[i], proc.line_paints[i]->red, proc.line_paints[i]->green,
+                       proc.line_paints[i]->blue});
+    if (runs != nullptr)
+        *runs = dev.ends;
+    return out;
+}
+
+bool same_rules(const std::vector<captured>& a, const std::vector<captured>& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i].box.xMin != b[i].box.xMin || a[i].box.xMax != b[i].box.xMax || a[i].box.yMin != b[i].box.yMin ||
+            a[i].box.yMax != b[i].box.yMax || a[i].r != b[i].r || a[i].g != b[i].g || a[i].b != b[i].b)
+            return false;
+    return true;
+}
+
+} // namespace
+
+TEST(RasterCapture, Type3TextInsideAGlyphRunsHoweverItsFontResolves)
+{
+    // Each glyph of /T shows text whose font only the interpreter resolves; where that is
+    // the painting font /P, a rule is drawn: 'a' sets a font with a rejected Tf (the
+    // glyph's own font stays, and its 'b' paints), 'c' names a font of its own resources
+    // given indirectly, 'd' and 'e' a font named twice (in either order), 'f' a font that
+    // does not load (no dictionary), so the name is looked up further out (the page's /X).
+    pdf_writer w;
+    const int bar = w.add_stream("", "0 0 d0 0 0 300 2 re f");
+    const int painting = w.add_object("<< /Type /Font /Subtype /Type3 /FontBBox [0 0 0 0] /FontMatrix [1 0 0 1 0 0] "
+                                      "/CharProcs << /a " + std::to_string(bar) + " 0 R >> /Encoding << /Type "
+                                      "/Encoding /Differences [97 /a] >> /FirstChar 97 /LastChar 97 /Widths [0] >>");
+    const std::string helvetica = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>";
+    const std::string p_ref = std::to_string(painting) + " 0 R";
+    const int own_fonts = w.add_object("<< /F1 " + p_ref + " >>");
+    const auto shows = [](const char* name) { return std::string("0 0 d0 BT /") + name + " 1 Tf (a) Tj ET"; };
+    const int a = w.add_stream("", "0 0 d0 BT /H 1 1 Tf (b) Tj ET");
+    const int c = w.add_stream("/Resources << /Font " + std::to_string(own_fonts) + " 0 R >>",
+                               shows("F1"));
+    const int d = w.add_stream("/Resources << /Font << /D " + p_ref + " /D " + helvetica + " >> >>",
+                               shows("D"));
+    const int e = w.add_stream("/Resources << /Font << /D " + helvetica + " /D " + p_ref + " >> >>",
+                               shows("D"));
+    const int f = w.add_stream("", shows("X"));
+    const int font = w.add_object(
+        "<< /Type /Font /Subtype /Type3 /FontBBox [0 0 0 0] /FontMatrix [1 0 0 1 0 0] /CharProcs << /a " +
+        std::to_string(a) + " 0 R /b " + std::to_string(bar) + " 0 R /c " + std::to_string(c) + " 0 R /d " +
+        std::to_string(d) + " 0 R /e " + std::to_string(e) + " 0 R /f " + std::to_string(f) +
+        " 0 R >> /Encoding << /Type /Encoding /Differences [97 /a /b /c /d /e /f] >> /FirstChar 97 /LastChar 102 "
+        "/Widths [0 0 0 0 0 0] /Resources << /Font << /H " + helvetica + " /F1 " + helvetica +
+        " /X (no font) >> >> >>");
+    std::string text = px_space;
+    int y = 1500;
+    for (const char* glyph : {"a", "c", "d", "e", "f"}) {
+        text += "BT /T 1 Tf 100.5 " + std::to_string(y) + ".5 Td (" + glyph + ") Tj ET\n";
+        y -= 100;
+    }
+    const int p = w.add_page(text);
+    w.page_at(p).extra_fonts["T"] = font;
+    w.page_at(p).extra_fonts["X"] = painting;
+
+    ensure_core();
+    scratch_dir dir;
+    ASSERT_TRUE(w.save(dir.file("page.pdf")));
+    PDFDoc doc(std::make_unique<GooString>(dir.file("page.pdf")));
+    const auto every_run = capture_doc(doc, false);
+    const auto skipping = capture_doc(doc, true);
+    ASSERT_EQ(every_run.size(), 4u); // 'e' resolves to Helvetica
+    EXPECT_TRUE(same_rules(every_run, skipping));
 }
 
 TEST(RasterCapture, FormsAreDrawnTilingCellsAndSoftMasksAreNot)
