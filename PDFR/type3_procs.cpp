@@ -11,17 +11,21 @@
 namespace {
 
 // Operators that reach no painting call of the device, whatever their operands and the
-// state: the graphics state and colours (a pattern is painted only by a painting
-// operator), paths built, clipped or ended unpainted, text objects, text state and
-// position, marked content and compatibility sections, a glyph's metrics; and the
-// delimiters of array and dictionary operands.
+// state, and leave nothing behind that outlives the procedure (the interpreter restores
+// the graphics state after a glyph): the graphics state and colours (a pattern is painted
+// only by a painting operator), paths built, text objects, text state and position,
+// points of marked content, compatibility sections, a glyph's metrics; and the delimiters
+// of array and dictionary operands. Not among them: W, W* and n, since the clip they make
+// or take is the interpreter's, not the state's (a clip left pending applies at the next
+// path end after the glyph, and n uses up one pending before it); BMC, BDC and EMC, since
+// the marked-content stack, and with it what is hidden, is the interpreter's too.
 bool paints_nothing(const char* op)
 {
     static const std::set<std::string> ops = {
-        "q",  "Q",   "cm", "w",  "J",  "j",  "M",   "d",   "ri", "i",  "CS", "cs", "SC", "SCN", "sc", "scn",
-        "G",  "g",   "RG", "rg", "K",  "k",  "m",   "l",   "c",  "v",  "y",  "h",  "re", "n",   "W",  "W*",
-        "BT", "ET",  "Tc", "Tw", "Tz", "TL", "Tf",  "Tr",  "Ts", "Td", "TD", "Tm", "T*", "BMC", "BDC", "EMC",
-        "MP", "DP",  "BX", "EX", "d0", "d1", "[",   "]",   "<<", ">>"};
+        "q",  "Q",  "cm", "w",  "J",  "j",  "M",  "d",  "ri", "i",  "CS", "cs", "SC", "SCN", "sc", "scn",
+        "G",  "g",  "RG", "rg", "K",  "k",  "m",  "l",  "c",  "v",  "y",  "h",  "re", "BT",  "ET", "Tc",
+        "Tw", "Tz", "TL", "Tf", "Tr", "Ts", "Td", "TD", "Tm", "T*", "MP", "DP", "BX", "EX",  "d0", "d1",
+        "[",  "]",  "<<", ">>"};
     return ops.count(op) != 0;
 }
 

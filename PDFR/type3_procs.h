@@ -1,11 +1,12 @@
 // Whether running a Type 3 glyph procedure may paint, on a device that draws no text of
 // its own. A procedure is known to paint nothing only when every operator it holds is one
-// that reaches no painting call of the device in any state and with any operands: the
-// state, colours, paths built, clipped or ended without painting, text state and
-// position, marked content, a glyph's metrics. Any other operator (text shown in any
-// font, a path painted, an XObject, a shading, an inline image, an ExtGState, an operator
-// not known here) or a stream that cannot be read to its end means it may paint. No font,
-// resource or operand is looked at, so the answer needs none of the interpreter's checks.
+// that reaches no painting call of the device in any state and with any operands, and
+// leaves nothing behind once the glyph's state is restored: the state, colours, paths
+// built, text state and position, a glyph's metrics. Any other operator (text shown in
+// any font, a path painted, clipped or ended, marked content, an XObject, a shading, an
+// inline image, an ExtGState, an operator not known here) or a stream that cannot be
+// read to its end means it may paint, or change what paints after it. No font, resource
+// or operand is looked at, so the answer needs none of the interpreter's checks.
 // A glyph its font has no procedure for runs nothing.
 // Worked out once per procedure object of the document, in one read of its operators.
 #pragma once

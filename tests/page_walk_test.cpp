@@ -343,3 +343,30 @@ TEST(PageWalk, Type3TextComesOutAsTheTwoPassesHaveIt)
     }
     EXPECT_GE(total, 12u);
 }
+
+TEST(PageWalk, AStopReachesTheGlyphProcedures)
+{
+    // Asked to stop from the start, the walk runs no glyph procedure: the bar is not drawn.
+    ensure_global_params();
+    pdf_writer w;
+    const int bar = w.add_stream("", "0 0 d0 0 0 300 2 re f");
+    const int p = w.add_page("BT /T3 1 Tf 72 700 Td (a) Tj ET\n");
+    w.page_at(p).extra_fonts["T3"] =
+        w.add_object("<< /Type /Font /Subtype /Type3 /FontBBox [0 0 0 0] /FontMatrix [1 0 0 1 0 0] /CharProcs << /a " +
+                     std::to_string(bar) + " 0 R >> /Encoding << /Type /Encoding /Differences [97 /a] >> /FirstChar 97 "
+                     "/LastChar 97 /Widths [0] >>");
+    scratch_dir dir;
+    ASSERT_TRUE(w.save(dir.file("stop.pdf")));
+    PDFDoc doc(std::make_unique<GooString>(dir.file("stop.pdf")));
+    ASSERT_TRUE(doc.isOk());
+    pdf_uline_processor proc(1);
+    kvl::TextPage text(false);
+    text_forwarding_dev text_dev(&text);
+    raster_dev raster;
+    page_walk_dev walk(&raster, &text_dev);
+    walk.walk(&doc, 1, nullptr, nullptr);
+    EXPECT_EQ(proc.lines.size(), 1u);
+    proc.flush();
+    walk.walk(&doc, 1, [](void*) { return true; }, nullptr);
+    EXPECT_TRUE(proc.lines.empty());
+}
