@@ -4,9 +4,9 @@
 // leaves nothing behind once the glyph's state is restored: the state, colours, paths
 // built, text state and position, a glyph's metrics. Any other operator (text shown in
 // any font, a path painted, clipped or ended, marked content, an XObject, a shading, an
-// inline image, an ExtGState, an operator not known here) or a stream that cannot be
-// read to its end means it may paint, or change what paints after it. No font, resource
-// or operand is looked at, so the answer needs none of the interpreter's checks.
+// inline image, an ExtGState, an operator not known here) or a token the lexer rejects
+// means it may paint, or change what paints after it. No font, resource or operand is
+// looked at, so the answer needs none of the interpreter's checks.
 // A glyph its font has no procedure for runs nothing.
 // Worked out once per procedure object of the document, in one read of its operators.
 #pragma once
