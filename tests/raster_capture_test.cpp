@@ -802,7 +802,7 @@ pdf_writer random_type3_page(std::mt19937& rng)
     pdf_writer w;
     const auto ref = [](int n) { return std::to_string(n) + " 0 R"; };
     const auto type3 = [&](const std::vector<std::pair<char, int>>& procs, const std::string& resources) {
-        std::string entries, names;
+        std::string entries;
         for (const auto& p : procs)
             entries += std::string("/") + p.first + " " + ref(p.second) + " ";
         return w.add_object("<< /Type /Font /Subtype /Type3 /FontBBox [0 0 0 0] /FontMatrix [1 0 0 1 0 0] "
