@@ -6,11 +6,15 @@
 // piece that runs over a vertex is one subpath with a join there. On one segment every
 // piece lies on the same line and is stroked alike, and so is every dot (an empty entry
 // drawn with round caps), so the box of their outlines is the box of the outlines of the
-// first and the last. Per segment this gives: the piece that runs on from the segment
-// before, worked out as the stroker works it out, then one piece from the start of the
-// first piece that starts on the segment to the end of the last (which may run on), and
-// the first and the last dot. Stroked undashed, that path has the box of the dashed
-// outline, up to the rounding of the stroker's running sums at entry boundaries.
+// first and the last. Per segment this gives: the rest of the entry the segment starts in,
+// cut as the dasher cuts it (on a subpath's first segment that is exactly the dasher's
+// first piece, however thin); one piece from the start of the first piece that starts on
+// the segment to the end of the last that ends on it; the piece that runs on into the
+// next segment, on its own (it has a join where the others have caps); and the first and
+// the last dot. Stroked undashed, that path has the box of the dashed outline. Where the
+// phase runs on from segment to segment it is placed in one step, not by the dasher's
+// running sums, so an entry boundary within their rounding of a vertex may fall on the
+// other side of it.
 #pragma once
 
 #include <cstddef>
