@@ -87,13 +87,6 @@ dash_pattern line_dash(GfxState* state)
     return d;
 }
 
-// A subpath that is one straight segment of some length.
-bool is_line(const GfxSubpath* sub)
-{
-    return sub->getNumPoints() == 2 && !sub->isClosed() &&
-           (sub->getX(0) != sub->getX(1) || sub->getY(0) != sub->getY(1));
-}
-
 struct seg {
     double x0, y0, x1, y1;
 };
@@ -408,151 +401,11 @@ void raster_dev::eoClip(GfxState* state)
     clip(state);
 }
 
-// ---- dash pieces of straight segments -------------------------------------------------
-
-raster_dev::line_dashes::line_dashes(const std::vector<double>& lengths, double phase, bool dots)
-    : lengths_(lengths), phase_(phase), dots_(dots)
-{
-    const size_t n = lengths.size();
-    entries_ = 2 * n;
-    starts_.assign(entries_ + 1, 0);
-    for (size_t k = 0; k < entries_; ++k)
-        starts_[k + 1] = starts_[k] + lengths[k % n];
-    const double period = n > 0 ? starts_[n] : 0;
-    // The phase as the dasher places it: within one period (a count of periods beyond an
-    // int is not placed here), then past the entries it covers; a phase that rounds to the
-    // whole period draws nothing.
-    if (!(period > 0) || !std::isfinite(starts_[entries_]) || !(std::fabs(phase / period) < 2147483647.0)) {
-        valid_ = false;
-        return;
-    }
-    double ph = phase - std::floor(phase / period) * period;
-    if (!(ph > -period)) {
-        valid_ = false;
-        return;
-    }
-    size_t idx = 0;
-    if (ph > 0) {
-        while (idx < n && ph >= lengths[idx]) {
-            ph -= lengths[idx];
-            ++idx;
-        }
-        if (idx == n)
-            return;
-    }
-    first_ = idx;
-    offset_ = starts_[idx] + ph;
-    // On entries are drawn: pieces, and dots for the empty ones with round caps. Pieces
-    // and dots are each the same shape wherever they lie (a dot's cap does not turn with
-    // the line), so each kind has its own first and last.
-    for (int kind = 0; kind < 2; ++kind) {
-        if (kind == 1 && !dots)
-            break;
-        std::vector<bool> drawn(entries_);
-        bool any = false;
-        for (size_t k = 0; k < entries_; k += 2) {
-            drawn[k] = kind == 0 ? lengths[k % n] > 0 : lengths[k % n] == 0;
-            any = any || drawn[k];
-        }
-        if (!any)
-            continue;
-        // Twice round: the first round finds the drawn entries across the wrap.
-        nearest& t = kinds_[kind];
-        t.next.assign(entries_, 0);
-        t.prev.assign(entries_, 0);
-        size_t gap = 0;
-        for (size_t i = 2 * entries_; i-- > 0;) {
-            gap = drawn[i % entries_] ? 0 : gap + 1;
-            if (i < entries_)
-                t.next[i] = gap;
-        }
-        gap = 0;
-        for (size_t i = 0; i < 2 * entries_; ++i) {
-            gap = drawn[i % entries_] ? 0 : gap + 1;
-            if (i >= entries_)
-                t.prev[i - entries_] = gap;
-        }
-    }
-}
-
-bool raster_dev::line_dashes::add_ends(double x0, double y0, double x1, double y1, SplashPath& out) const
-{
-    if (!valid_)
-        return false;
-    const double dx = x1 - x0, dy = y1 - y0;
-    const double len = std::sqrt(dx * dx + dy * dy);
-    if (!(len > 0) || !std::isfinite(len))
-        return false;
-    const double tol = len * 1e-9;
-    // The last entry to start before the end: entry k of round q.
-    const double round = starts_[entries_];
-    const double end = offset_ + len - tol;
-    double q_end = std::floor(end / round);
-    const double count = static_cast<double>(entries_);
-    if (!((std::fabs(q_end) + 2) * count < 4503599627370496.0)) // 2^52: entries are counted exactly
-        return false;
-    double r = end - q_end * round;
-    if (r <= 0) {
-        q_end -= 1;
-        r += round;
-    } else if (r > round) {
-        q_end += 1;
-        r -= round;
-    }
-    if (!(r > 0 && r <= round))
-        return false;
-    const size_t k_end =
-        static_cast<size_t>(std::lower_bound(starts_.begin(), starts_.begin() + entries_, r) - starts_.begin()) - 1;
-
-    const auto point = [&](double t, double* x, double* y) {
-        if (t <= 0) {
-            *x = x0;
-            *y = y0;
-        } else if (t >= len) {
-            *x = x1;
-            *y = y1;
-        } else {
-            *x = x0 + dx * (t / len);
-            *y = y0 + dy * (t / len);
-        }
-    };
-    // Entry k of round q as a subpath, cut to the segment.
-    const auto piece = [&](double q, size_t k) {
-        const double start = q == 0 && k == first_ ? 0 : start_of(q, k) - offset_;
-        double xa, ya, xb, yb;
-        point(start, &xa, &ya);
-        point(std::min(len, start_of(q, k + 1) - offset_), &xb, &yb);
-        out.moveTo(xa, ya);
-        out.lineTo(xb, yb);
-    };
-    for (const nearest& t : kinds_) {
-        if (t.next.empty())
-            continue;
-        // The first: the nearest drawn entry at or after the one the subpath starts in.
-        const size_t f = first_ + t.next[first_];
-        const double qf = f >= entries_ ? 1 : 0;
-        const size_t kf = f % entries_;
-        if (!(f == first_ || start_of(qf, kf) - offset_ < len - tol))
-            continue; // it starts at the end: none is drawn
-        // The last: the nearest drawn entry at or before the last to start before the end.
-        double q = q_end;
-        size_t k = k_end;
-        if (t.prev[k] > k) {
-            q -= 1;
-            k = k + entries_ - t.prev[k];
-        } else {
-            k -= t.prev[k];
-        }
-        piece(qf, kf);
-        if (q * count + k > qf * count + kf)
-            piece(q, k);
-    }
-    return true;
-}
-
 // The outline of a wide stroke of the current path (dash pattern applied), in px.
-bool raster_dev::stroke_outline(GfxState* state, dev_path& out)
+bool raster_dev::stroke_outline(GfxState* state, dev_path& out, bool* bounded)
 {
+    if (bounded != nullptr)
+        *bounded = false;
     sync_splash(state);
     // The dash pieces of one stroke are capped: a dashed path longer than the cap's worth
     // of its pattern is not dashed by the stroker.
@@ -562,37 +415,28 @@ bool raster_dev::stroke_outline(GfxState* state, dev_path& out)
         max_length = static_cast<double>(max_dash_pieces) / static_cast<double>(dash.lengths.size()) * dash.period;
     const GfxPath* gpath = state->getPath();
     const double width = state->getLineWidth();
-    std::unique_ptr<SplashPath> path = make_splash_path(gpath, max_length, true);
+    std::unique_ptr<SplashPath> path = make_splash_path(gpath, max_length);
     std::unique_ptr<SplashPath> outline;
     if (path) {
         outline.reset(splash_->makeStrokePath(path.get(), width));
     } else {
-        // Beyond the cap each straight segment gives only its first and last pieces; the
-        // other subpaths are dashed whole, within the cap.
-        double rest_length = 0;
-        path = make_splash_path(gpath, max_length, false, &rest_length);
+        // Beyond the cap the flattened path gives the pieces that bound its dashing on
+        // each segment; they are stroked undashed.
+        path = make_splash_path(gpath, std::numeric_limits<double>::infinity());
         if (!path)
+            return false; // positions that are not numbers
+        SplashPath flat;
+        flatten_for_dashing(*path, splash_->getMatrix(), splash_->getFlatness(), flat);
+        const bool round = state->getLineCap() == splashLineCapRound;
+        if (!dash_pieces_ || !dash_pieces_->made_for(dash.lengths, dash.phase, round))
+            dash_pieces_ = std::make_unique<dash_pieces>(dash.lengths, dash.phase, round);
+        SplashPath bounds;
+        if (!dash_pieces_->add_bounds(flat, bounds))
             return false;
-        const bool dots = state->getLineCap() == splashLineCapRound;
-        if (!line_dashes_ || !line_dashes_->made_for(dash.lengths, dash.phase, dots))
-            line_dashes_ = std::make_unique<line_dashes>(dash.lengths, dash.phase, dots);
-        SplashPath ends;
-        for (int s = 0; s < gpath->getNumSubpaths(); ++s) {
-            const GfxSubpath* sub = gpath->getSubpath(s);
-            if (is_line(sub) && !line_dashes_->add_ends(sub->getX(0), sub->getY(0), sub->getX(1), sub->getY(1), ends))
-                return false;
-        }
-        // Subpaths without length give no pieces.
-        if (rest_length > 0)
-            outline.reset(splash_->makeStrokePath(path.get(), width));
-        if (!outline)
-            outline = std::make_unique<SplashPath>();
-        if (ends.getLength() > 0) {
-            splash_->setLineDash(std::vector<double>(), 0);
-            std::unique_ptr<SplashPath> ends_outline(splash_->makeStrokePath(&ends, width));
-            if (ends_outline)
-                outline->append(ends_outline.get());
-        }
+        splash_->setLineDash(std::vector<double>(), 0);
+        outline.reset(splash_->makeStrokePath(&bounds, width, false));
+        if (bounded != nullptr)
+            *bounded = true;
     }
     if (outline)
         splash_to_device(*outline, out);
@@ -601,8 +445,11 @@ bool raster_dev::stroke_outline(GfxState* state, dev_path& out)
 
 void raster_dev::clipToStrokePath(GfxState* state)
 {
+    // Beyond the cap the bounding pieces stand for many: a clip to them that is not empty
+    // is not a rectangle.
     dev_path p;
-    if (stroke_outline(state, p))
+    bool bounded = false;
+    if (stroke_outline(state, p, &bounded) && (!bounded || p.xs.empty()))
         clip_to(p);
     else
         clip_.paths = true; // a clip of countless dashes: nothing inside it is captured
@@ -645,15 +492,14 @@ void raster_dev::flatten(const GfxPath* path, dev_path& out, bool device) const
             transform(m, out.xs[i], out.ys[i], &out.xs[i], &out.ys[i]);
 }
 
-std::unique_ptr<SplashPath> raster_dev::make_splash_path(const GfxPath* path, double max_length, bool lines,
-                                                         double* length_out)
+std::unique_ptr<SplashPath> raster_dev::make_splash_path(const GfxPath* path, double max_length)
 {
     auto sp = std::make_unique<SplashPath>();
     double length = 0; // along the segments (a curve by its control polygon)
     for (int s = 0; s < path->getNumSubpaths(); ++s) {
         const GfxSubpath* sub = path->getSubpath(s);
         const int n = sub->getNumPoints();
-        if (n <= 0 || (!lines && is_line(sub)))
+        if (n <= 0)
             continue;
         sp->moveTo(sub->getX(0), sub->getY(0));
         int i = 1;
@@ -674,8 +520,6 @@ std::unique_ptr<SplashPath> raster_dev::make_splash_path(const GfxPath* path, do
         if (sub->isClosed())
             sp->close();
     }
-    if (length_out != nullptr)
-        *length_out = length;
     return sp;
 }
 

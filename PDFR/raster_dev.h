@@ -13,6 +13,7 @@
 #include <set>
 #include <vector>
 
+#include "PDFR/dash_pieces.h"
 #include "PDFR/type3_procs.h"
 
 class PDFDoc;
@@ -117,48 +118,6 @@ public:
     // The clip result of the last fill or stroke, as the rasteriser counts it.
     SplashClipResult last_clip_result() const { return op_clip_res_; }
 
-    // The dash pieces the rasteriser's dasher makes of a straight segment, worked out from
-    // the pattern instead of piece by piece: only the first and the last piece drawn, and
-    // the first and the last dot. Pieces lie on one line in order and are stroked alike,
-    // and so are dots, so the box of the outlines of these is the box of the outlines of
-    // all. An entry that would start within a billionth of the segment's length from its
-    // end is taken to start at the end (nothing is drawn of it).
-    class line_dashes {
-    public:
-        // lengths: none negative, their sum above 0; dots: whether empty entries are drawn
-        // as dots (round caps).
-        line_dashes(const std::vector<double>& lengths, double phase, bool dots);
-        bool made_for(const std::vector<double>& lengths, double phase, bool dots) const
-        {
-            return lengths == lengths_ && phase == phase_ && dots == dots_;
-        }
-        // Appends those pieces of (x0, y0)-(x1, y1) to out, each a subpath of one segment
-        // (of no length for a dot); false when the positions are beyond what doubles count.
-        bool add_ends(double x0, double y0, double x1, double y1, SplashPath& out) const;
-
-    private:
-        // Where entry k of round q starts (a round is two periods: an entry is on when k is
-        // even), on the scale of starts_.
-        double start_of(double q, size_t k) const { return q * starts_[entries_] + starts_[k]; }
-
-        // Entries from each to the nearest drawn one at or after it, and at or before it;
-        // empty when none is drawn.
-        struct nearest {
-            std::vector<size_t> next;
-            std::vector<size_t> prev;
-        };
-
-        std::vector<double> lengths_; // the pattern it was made for
-        double phase_ = 0;
-        bool dots_ = false;
-        size_t entries_ = 0;         // two periods' worth
-        std::vector<double> starts_; // of those entries, and their end
-        nearest kinds_[2];           // pieces, dots
-        size_t first_ = 0;           // the entry a subpath starts in
-        double offset_ = 0;          // where it starts, on the scale of starts_
-        bool valid_ = true;          // the phase could be placed
-    };
-
 private:
     // A path in px: subpaths of points, curves flattened.
     struct dev_path {
@@ -177,21 +136,18 @@ private:
 
     // The path flattened in user space, then (device) every point through the matrix.
     void flatten(const GfxPath* path, dev_path& out, bool device) const;
-    // The path for the stroker, without the subpaths that are one straight segment unless
-    // lines; null when it is longer than max_length (user space) along its segments.
-    // length: how long it is.
-    static std::unique_ptr<SplashPath> make_splash_path(const GfxPath* path, double max_length, bool lines,
-                                                        double* length = nullptr);
+    // The path for the stroker; null when it is longer than max_length (user space) along
+    // its segments (a curve by its control polygon).
+    static std::unique_ptr<SplashPath> make_splash_path(const GfxPath* path, double max_length);
     // Whether the outline of a wide stroke surely lies outside the clip: the path's box
     // grown by the farthest a join or a cap reaches.
     bool stroke_outside_clip(GfxState* state) const;
     void sync_splash(GfxState* state);
     void splash_to_device(SplashPath& sp, dev_path& out) const;
     // The outline of a wide stroke (dash pattern applied), in px. Beyond the cap on dash
-    // pieces, a straight one-segment subpath is outlined by its first and last pieces only;
-    // false, and no outline, when the other subpaths would be dashed into more pieces than
-    // the cap.
-    bool stroke_outline(GfxState* state, dev_path& out);
+    // pieces, the path is outlined by the pieces that bound its dashing on each segment
+    // (bounded is then set); false, and no outline, when those cannot be placed.
+    bool stroke_outline(GfxState* state, dev_path& out, bool* bounded = nullptr);
 
     // A Type 3 glyph under the conditions that decide what its procedure paints, in px:
     // the font, the code, the glyph matrix without its position, the text state that text
@@ -245,8 +201,8 @@ private:
     int soft_masks_ = 0;
     SplashClipResult op_clip_res_ = splashClipAllOutside;
 
-    // The dash pieces of straight segments for the last pattern that needed them.
-    std::unique_ptr<line_dashes> line_dashes_;
+    // The bounding dash pieces for the last pattern that needed them.
+    std::unique_ptr<dash_pieces> dash_pieces_;
 
     std::unique_ptr<SplashBitmap> bitmap_; // 1 x 1: the stroker needs a rasteriser
     std::unique_ptr<Splash> splash_;

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "PDFR/dash_pieces.h"
 #include "PDFR/pdf_ulin.h"
 #include "PDFR/raster_dev.h"
 #include "TK/tk_log.h"
@@ -336,21 +337,18 @@ struct outline_box {
     double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
 };
 
-outline_box stroke_box(SplashPath& path, std::vector<double> dash, double phase, int cap, double width)
+const double stroke_matrix[6] = {150.0 / 72, 0, 0, -150.0 / 72, 0, 1650};
+
+struct stroke_style {
+    int cap = 0;
+    int join = 0;
+    double width = 1;
+    double miter = 10;
+};
+
+outline_box box_of(SplashPath* outline)
 {
-    SplashColor paper;
-    paper[0] = paper[1] = paper[2] = 255;
-    SplashBitmap bitmap(1, 1, 1, splashModeRGB8, false, true);
-    Splash splash(&bitmap, true);
-    splash.clear(paper);
-    double m[6] = {150.0 / 72, 0, 0, -150.0 / 72, 0, 1650};
-    splash.setMatrix(m);
-    splash.setLineWidth(width);
-    splash.setLineCap(cap);
-    splash.setLineJoin(0);
-    splash.setMiterLimit(10);
-    splash.setLineDash(std::move(dash), phase);
-    std::unique_ptr<SplashPath> outline(splash.makeStrokePath(&path, width));
+    const double* m = stroke_matrix;
     outline_box b;
     for (int i = 0; outline && i < outline->getLength(); ++i) {
         double x, y;
@@ -369,64 +367,178 @@ outline_box stroke_box(SplashPath& path, std::vector<double> dash, double phase,
     return b;
 }
 
+// The stroker's outline of path: flattened and dashed by it (flatten), or taken as it is.
+std::unique_ptr<SplashPath> stroke_outline(SplashPath& path, std::vector<double> dash, double phase,
+                                           const stroke_style& style, bool flatten = true)
+{
+    SplashColor paper;
+    paper[0] = paper[1] = paper[2] = 255;
+    SplashBitmap bitmap(1, 1, 1, splashModeRGB8, false, true);
+    Splash splash(&bitmap, true);
+    splash.clear(paper);
+    double m[6];
+    std::copy(stroke_matrix, stroke_matrix + 6, m);
+    splash.setMatrix(m);
+    splash.setLineWidth(style.width);
+    splash.setLineCap(style.cap);
+    splash.setLineJoin(style.join);
+    splash.setMiterLimit(style.miter);
+    splash.setLineDash(std::move(dash), phase);
+    return std::unique_ptr<SplashPath>(splash.makeStrokePath(&path, style.width, flatten));
+}
+
+// A random path of about the given length: one segment, a polyline, closed or not, a
+// rectangle, or curves, closed or not.
+void random_path(std::mt19937& rng, double length, SplashPath& path)
+{
+    std::uniform_real_distribution<double> unit(0, 1);
+    const int kind = static_cast<int>(rng() % 6);
+    const double x0 = 600 * unit(rng), y0 = 600 * unit(rng);
+    const auto step = [&](double len, double* x, double* y) {
+        if (unit(rng) < 0.4) {
+            const int quarter = static_cast<int>(rng() % 4);
+            *x += quarter == 0 ? len : quarter == 2 ? -len : 0;
+            *y += quarter == 1 ? len : quarter == 3 ? -len : 0;
+        } else {
+            const double a = 2 * M_PI * unit(rng);
+            *x += len * std::cos(a);
+            *y += len * std::sin(a);
+        }
+    };
+    double x = x0, y = y0;
+    path.moveTo(x, y);
+    if (kind == 0) {
+        step(length, &x, &y);
+        path.lineTo(x, y);
+    } else if (kind <= 2) {
+        const int points = 2 + static_cast<int>(rng() % 5);
+        for (int i = 0; i < points; ++i) {
+            step(length / points, &x, &y);
+            path.lineTo(x, y);
+        }
+        if (kind == 2)
+            path.close();
+    } else if (kind == 3) {
+        const double w = length / 4 * (0.2 + 1.6 * unit(rng)), h = length / 2 - w;
+        path.lineTo(x0 + w, y0);
+        path.lineTo(x0 + w, y0 + h);
+        path.lineTo(x0, y0 + h);
+        path.close();
+    } else {
+        const int curves = 1 + static_cast<int>(rng() % 2);
+        for (int i = 0; i < curves; ++i) {
+            double xs[3], ys[3];
+            for (int k = 0; k < 3; ++k) {
+                xs[k] = x;
+                ys[k] = y;
+                step(length / curves / 2, &xs[k], &ys[k]);
+            }
+            path.curveTo(xs[0], ys[0], xs[1], ys[1], xs[2], ys[2]);
+            x = xs[2];
+            y = ys[2];
+        }
+        if (kind == 5)
+            path.close();
+    }
+}
+
 } // namespace
 
-TEST(RasterCapture, FirstAndLastDashPiecesBoundTheDashedLine)
+TEST(RasterCapture, CurvesAreFlattenedForDashingAsTheStrokerDoes)
 {
-    // Random straight strokes, dashed whole by the stroker and outlined by their first and
-    // last dash pieces (and dots): the boxes agree. The lengths are random: where a line
-    // ends exactly where an entry starts, the stroker's running sums decide either way.
+    std::mt19937 rng(20);
+    for (int n = 0; n < 200; ++n) {
+        SplashPath path;
+        random_path(rng, 1 + rng() % 2000, path);
+        stroke_style style;
+        style.join = static_cast<int>(rng() % 3);
+        const auto whole = stroke_outline(path, {}, 0, style);
+        double m[6];
+        std::copy(stroke_matrix, stroke_matrix + 6, m);
+        SplashPath flat;
+        flatten_for_dashing(path, m, 1, flat);
+        const auto ours = stroke_outline(flat, {}, 0, style, false);
+        ASSERT_EQ(whole->getLength(), ours->getLength()) << "case " << n;
+        for (int i = 0; i < whole->getLength(); ++i) {
+            double xa, ya, xb, yb;
+            unsigned char fa, fb;
+            whole->getPoint(i, &xa, &ya, &fa);
+            ours->getPoint(i, &xb, &yb, &fb);
+            ASSERT_TRUE(xa == xb && ya == yb && fa == fb) << "case " << n << " point " << i;
+        }
+    }
+}
+
+TEST(RasterCapture, BoundingDashPiecesGiveTheBoxOfTheDashedPath)
+{
+    // Random paths (segments, polylines, closed ones, rectangles, curves), dashed whole by
+    // the stroker and outlined by the pieces that bound their dashing on each segment: the
+    // boxes agree to a millionth of a pixel. Patterns have empty entries and entries below
+    // 1e-3, phases lie within 1e-12 of an entry's boundary. The lengths are random: where a
+    // segment ends exactly where an entry starts, the stroker's running sums decide either
+    // way; and the stroker turns the caps of pieces below 1e-3 by their rounded end points.
     std::mt19937 rng(16);
     std::uniform_real_distribution<double> unit(0, 1);
     int drawn = 0;
-    for (int n = 0; n < 600; ++n) {
+    for (int n = 0; n < 1500; ++n) {
         std::vector<double> dash(1 + rng() % 5);
         double period = 0;
         for (double& v : dash) {
-            v = unit(rng) < 0.2 ? 0 : 0.01 + 3 * unit(rng);
+            const double kind = unit(rng);
+            v = kind < 0.2 ? 0 : kind < 0.5 ? 1e-5 + 1e-3 * unit(rng) : 0.01 + 3 * unit(rng);
             period += v;
         }
         if (period == 0) {
             dash[0] = 1;
             period = 1;
         }
-        const double phase = unit(rng) < 0.3 ? 0 : 3 * period * unit(rng);
-        const int cap = static_cast<int>(rng() % 3);
-        const double width = 0.1 + 5 * unit(rng);
-        const double length = unit(rng) < 0.2 ? 3 * period * unit(rng)
-                                               : (0.01 + 3000 * unit(rng)) * period / dash.size();
-        double dx, dy;
-        if (unit(rng) < 0.4) {
-            const int quarter = static_cast<int>(rng() % 4);
-            dx = quarter == 0 ? length : quarter == 2 ? -length : 0;
-            dy = quarter == 1 ? length : quarter == 3 ? -length : 0;
-        } else {
-            const double a = 2 * M_PI * unit(rng);
-            dx = length * std::cos(a);
-            dy = length * std::sin(a);
+        double phase = 0;
+        const double phase_kind = unit(rng);
+        if (phase_kind < 0.4) {
+            // an entry's boundary, a whole number of periods on, give or take 1e-12
+            double boundary = period * static_cast<double>(rng() % 4);
+            const size_t entry = rng() % dash.size();
+            for (size_t k = 0; k < entry; ++k)
+                boundary += dash[k];
+            phase = boundary + (unit(rng) < 0.5 ? -1 : 1) * 1e-12 * unit(rng);
+        } else if (phase_kind < 0.7) {
+            phase = 3 * period * unit(rng);
         }
-        const double x0 = 600 * unit(rng), y0 = 600 * unit(rng);
-        SCOPED_TRACE(::testing::Message() << "case " << n << " cap " << cap << " entries " << dash.size()
-                                          << " phase " << phase << " length " << length);
-        SplashPath line;
-        line.moveTo(x0, y0);
-        line.lineTo(x0 + dx, y0 + dy);
-        const outline_box full = stroke_box(line, dash, phase, cap, width);
+        stroke_style style;
+        style.cap = static_cast<int>(rng() % 3);
+        style.join = static_cast<int>(rng() % 3);
+        style.width = 0.1 + 5 * unit(rng);
+        style.miter = 1 + 9 * unit(rng);
+        // up to 200,000 pieces, so that the stroker's dashing stays cheap
+        const double pieces = unit(rng) < 0.2 ? 6 * unit(rng) : 1 + 200000 * unit(rng) * unit(rng);
+        const double length =
+            std::min(1500 + 1500 * unit(rng), pieces * period / static_cast<double>(dash.size()));
+        SplashPath path;
+        random_path(rng, length, path);
+        SCOPED_TRACE(::testing::Message() << "case " << n << " cap " << style.cap << " join " << style.join
+                                          << " entries " << dash.size() << " phase " << phase << " length "
+                                          << length);
+        const auto whole = stroke_outline(path, dash, phase, style);
+        double m[6];
+        std::copy(stroke_matrix, stroke_matrix + 6, m);
+        SplashPath flat;
+        flatten_for_dashing(path, m, 1, flat);
+        const dash_pieces bounds(dash, phase, style.cap == 1);
         SplashPath ends;
-        const raster_dev::line_dashes pieces(dash, phase, cap == 1);
-        ASSERT_TRUE(pieces.add_ends(x0, y0, x0 + dx, y0 + dy, ends));
-        ASSERT_LE(ends.getLength(), 8);
-        const outline_box fast = stroke_box(ends, {}, 0, cap, width);
-        ASSERT_EQ(full.empty, fast.empty);
-        if (full.empty)
+        ASSERT_TRUE(bounds.add_bounds(flat, ends));
+        ASSERT_LE(ends.getLength(), 12 * flat.getLength());
+        const auto fast = stroke_outline(ends, {}, 0, style, false);
+        const outline_box a = box_of(whole.get()), b = box_of(fast.get());
+        ASSERT_EQ(a.empty, b.empty);
+        if (a.empty)
             continue;
         ++drawn;
-        EXPECT_NEAR(full.x0, fast.x0, 1e-7);
-        EXPECT_NEAR(full.y0, fast.y0, 1e-7);
-        EXPECT_NEAR(full.x1, fast.x1, 1e-7);
-        EXPECT_NEAR(full.y1, fast.y1, 1e-7);
+        EXPECT_NEAR(a.x0, b.x0, 1e-6);
+        EXPECT_NEAR(a.y0, b.y0, 1e-6);
+        EXPECT_NEAR(a.x1, b.x1, 1e-6);
+        EXPECT_NEAR(a.y1, b.y1, 1e-6);
     }
-    EXPECT_GT(drawn, 500);
+    EXPECT_GT(drawn, 1200);
 }
 
 TEST(RasterCapture, FineDashedWideRulesAreCaptured)
@@ -438,6 +550,26 @@ TEST(RasterCapture, FineDashedWideRulesAreCaptured)
     const auto lines = capture(w);
     ASSERT_EQ(lines.size(), 1u);
     expect_box(lines[0], 150, 1087, 210, 214);
+}
+
+TEST(RasterCapture, FineDashedRulesBeyondTheCapAreCaptured)
+{
+    // Beyond the cap on dash pieces: a closed subpath (there and back, 225,000 pieces), a
+    // line whose first piece is far below the coordinates' resolution, a polyline and a
+    // rule drawn as a curve; each gives the rule the stroker's whole dashing gives
+    pdf_writer w;
+    w.add_page("0.6 w [0.002 0.002] 0 d 72 690 m 522 690 l h S\n"
+               "[0.0005 0.0001] 0.00049999999999 d 1 w 111 620 m 111 661 l S\n"
+               "[0.002 0.002] 0 d 0.6 w 72 500 m 300 500 l 522 500 l S\n"
+               "72 400 m 222 400 372 400 522 400 c S\n");
+    auto lines = capture(w);
+    ASSERT_EQ(lines.size(), 4u);
+    std::sort(lines.begin(), lines.end(),
+              [](const captured& a, const captured& b) { return a.box.yMin < b.box.yMin; });
+    expect_box(lines[0], 150, 1087, 211, 213);
+    expect_box(lines[1], 230, 232, 272, 358);
+    expect_box(lines[2], 150, 1087, 607, 608);
+    expect_box(lines[3], 150, 1087, 816, 817);
 }
 
 TEST(RasterCapture, TextCapturesNothing)

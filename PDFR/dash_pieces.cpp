@@ -1,0 +1,343 @@
+#include "PDFR/dash_pieces.h"
+
+#include <splash/SplashMath.h>
+#include <splash/SplashPath.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Splits: ten halvings at most, as the stroker's flattening.
+constexpr int max_curve_depth = 10;
+// Entry counts up to 2^52 are exact in a double.
+constexpr double exact_count = 4503599627370496.0;
+
+void to_device(const double* m, double x, double y, double* tx, double* ty)
+{
+    *tx = x * m[0] + y * m[2] + m[4];
+    *ty = x * m[1] + y * m[3] + m[5];
+}
+
+double squared_distance(const double* m, double x, double y, double mx, double my)
+{
+    double tx, ty;
+    to_device(m, x, y, &tx, &ty);
+    const double dx = tx - mx, dy = ty - my;
+    return dx * dx + dy * dy;
+}
+
+// One cubic curve from the current point: halved (de Casteljau) until both control
+// points lie within the flatness of the chord's middle, in device space.
+void flatten_curve(const double* m, double flatness2, double x0, double y0, double x1, double y1, double x2,
+                   double y2, double x3, double y3, int depth, SplashPath& out)
+{
+    if (depth < max_curve_depth) {
+        double mx, my;
+        to_device(m, (x0 + x3) * 0.5, (y0 + y3) * 0.5, &mx, &my);
+        if (squared_distance(m, x1, y1, mx, my) > flatness2 || squared_distance(m, x2, y2, mx, my) > flatness2) {
+            const double ax = splashAvg(x0, x1), ay = splashAvg(y0, y1);
+            const double hx = splashAvg(x1, x2), hy = splashAvg(y1, y2);
+            const double dx = splashAvg(x2, x3), dy = splashAvg(y2, y3);
+            const double bx = splashAvg(ax, hx), by = splashAvg(ay, hy);
+            const double cx = splashAvg(hx, dx), cy = splashAvg(hy, dy);
+            const double mx2 = splashAvg(bx, cx), my2 = splashAvg(by, cy);
+            flatten_curve(m, flatness2, x0, y0, ax, ay, bx, by, mx2, my2, depth + 1, out);
+            flatten_curve(m, flatness2, mx2, my2, cx, cy, dx, dy, x3, y3, depth + 1, out);
+            return;
+        }
+    }
+    out.lineTo(x3, y3);
+}
+
+} // namespace
+
+void flatten_for_dashing(SplashPath& path, const double* matrix, double flatness, SplashPath& out)
+{
+    const double flatness2 = flatness * flatness;
+    const int n = path.getLength();
+    int i = 0;
+    while (i < n) {
+        double x, y;
+        unsigned char f;
+        path.getPoint(i, &x, &y, &f);
+        if (f & splashPathFirst) {
+            out.moveTo(x, y);
+            ++i;
+            continue;
+        }
+        if ((f & splashPathCurve) && i + 2 < n) {
+            double x0, y0, x2, y2, x3, y3;
+            unsigned char g;
+            path.getPoint(i - 1, &x0, &y0, &g);
+            path.getPoint(i + 1, &x2, &y2, &g);
+            path.getPoint(i + 2, &x3, &y3, &g);
+            flatten_curve(matrix, flatness2, x0, y0, x, y, x2, y2, x3, y3, 0, out);
+            i += 3;
+        } else {
+            out.lineTo(x, y);
+            ++i;
+        }
+        double lx, ly;
+        unsigned char lf;
+        path.getPoint(i - 1, &lx, &ly, &lf);
+        if (lf & splashPathClosed)
+            out.close();
+    }
+}
+
+dash_pieces::dash_pieces(const std::vector<double>& lengths, double phase, bool round)
+    : lengths_(lengths), phase_(phase), round_(round)
+{
+    const size_t n = lengths.size();
+    entries_ = 2 * n;
+    starts_.assign(entries_ + 1, 0);
+    for (size_t k = 0; k < entries_; ++k)
+        starts_[k + 1] = starts_[k] + lengths[k % n];
+    const double period = n > 0 ? starts_[n] : 0;
+    // The phase as the dasher places it: within one period (a count of periods beyond an
+    // int is not placed here), then past the entries it covers; a phase that rounds to the
+    // whole period draws nothing.
+    if (!(period > 0) || !std::isfinite(starts_[entries_]) || !(std::fabs(phase / period) < 2147483647.0)) {
+        valid_ = false;
+        return;
+    }
+    double ph = phase - static_cast<double>(splashFloor(phase / period)) * period;
+    size_t idx = 0;
+    if (ph > 0) {
+        while (idx < n && ph >= lengths[idx]) {
+            ph -= lengths[idx];
+            ++idx;
+        }
+        if (idx == n) {
+            none_ = true;
+            return;
+        }
+    }
+    // The dasher turns on and off at each entry from the first, so entry idx is on when
+    // idx is even, as in two periods.
+    first_ = {idx, lengths[idx] - ph};
+    // On entries are drawn: pieces, and dots for the empty ones with round caps.
+    for (int kind = 0; kind < 2; ++kind) {
+        if (kind == 1 && !round)
+            break;
+        std::vector<bool> drawn(entries_);
+        bool any = false;
+        for (size_t k = 0; k < entries_; k += 2) {
+            drawn[k] = kind == 0 ? lengths[k % n] > 0 : lengths[k % n] == 0;
+            any = any || drawn[k];
+        }
+        if (!any)
+            continue;
+        // Twice round: the first round finds the drawn entries across the wrap.
+        nearest& t = kinds_[kind];
+        t.next.assign(entries_, 0);
+        t.prev.assign(entries_, 0);
+        size_t gap = 0;
+        for (size_t i = 2 * entries_; i-- > 0;) {
+            gap = drawn[i % entries_] ? 0 : gap + 1;
+            if (i < entries_)
+                t.next[i] = gap;
+        }
+        gap = 0;
+        for (size_t i = 0; i < 2 * entries_; ++i) {
+            gap = drawn[i % entries_] ? 0 : gap + 1;
+            if (i >= entries_)
+                t.prev[i - entries_] = gap;
+        }
+    }
+}
+
+bool dash_pieces::add_bounds(SplashPath& flat, SplashPath& out) const
+{
+    if (!valid_)
+        return false;
+    if (none_)
+        return true;
+    const int n = flat.getLength();
+    int i = 0;
+    while (i < n) {
+        // The subpath i..j; the pattern starts afresh on it.
+        int j = i;
+        for (;;) {
+            double x, y;
+            unsigned char f;
+            flat.getPoint(j, &x, &y, &f);
+            if (j == n - 1 || (f & splashPathLast))
+                break;
+            ++j;
+        }
+        place at = first_;
+        bool open = false; // a piece runs on into the next segment
+        for (int p = i; p < j; ++p) {
+            double x0, y0, x1, y1;
+            unsigned char f;
+            flat.getPoint(p, &x0, &y0, &f);
+            flat.getPoint(p + 1, &x1, &y1, &f);
+            const double len = splashDist(x0, y0, x1, y1);
+            if (!(len > 0))
+                continue; // no length: the dasher passes over it
+            if (!std::isfinite(len) || !segment(x0, y0, x1, y1, len, at, open, out))
+                return false;
+        }
+        i = j + 1;
+    }
+    return true;
+}
+
+bool dash_pieces::segment(double x0, double y0, double x1, double y1, double len, place& at, bool& open,
+                          SplashPath& out) const
+{
+    const size_t n = lengths_.size();
+    const auto point = [&](double t, double* x, double* y) {
+        if (t >= len) {
+            *x = x1;
+            *y = y1;
+        } else {
+            *x = x0 + (t / len) * (x1 - x0);
+            *y = y0 + (t / len) * (y1 - y0);
+        }
+    };
+    const auto next_entry = [&]() {
+        at.k = (at.k + 1) % entries_;
+        at.left = lengths_[at.k % n];
+        open = false;
+    };
+    // The entry it is in covers the segment.
+    if (at.left >= len) {
+        if (at.k % 2 == 0) {
+            if (!open)
+                out.moveTo(x0, y0);
+            out.lineTo(x1, y1);
+            open = true;
+        }
+        at.left -= len;
+        if (at.left <= 0)
+            next_entry();
+        return true;
+    }
+    // The rest of that entry, as the dasher cuts it. A piece that runs on is not given a
+    // segment without length here: where the dasher's running sums put the cut is not
+    // known to the last bit, and a segment without length would turn its end cap.
+    if (at.k % 2 == 0) {
+        double x, y;
+        point(at.left, &x, &y);
+        if (!open)
+            out.moveTo(x0, y0);
+        if (!open || x != x0 || y != y0)
+            out.lineTo(x, y);
+    }
+    open = false;
+    const double cut = at.left;
+    const size_t k1 = (at.k + 1) % entries_;
+    const double round = starts_[entries_];
+    const double u0 = starts_[k1]; // where the segment's remainder starts, on the scale of starts_
+    const double u_end = u0 + (len - cut);
+    const double count = static_cast<double>(entries_);
+
+    // The last entry to start before the end, entry k_end of round q_end: it covers the end.
+    double q_end = std::floor(u_end / round);
+    if (!((std::fabs(q_end) + 2) * count < exact_count))
+        return false;
+    double r = u_end - q_end * round;
+    if (r <= 0) {
+        q_end -= 1;
+        r += round;
+    } else if (r > round) {
+        q_end += 1;
+        r -= round;
+    }
+    size_t k_end =
+        static_cast<size_t>(std::lower_bound(starts_.begin(), starts_.begin() + entries_, r) - starts_.begin());
+    k_end = k_end > 0 ? k_end - 1 : 0;
+    if (q_end * count + k_end < k1) {
+        // a remainder below the scale's resolution: the next entry with a length covers it
+        q_end = 0;
+        k_end = k1;
+        while (lengths_[k_end % n] == 0) {
+            if (++k_end == entries_) {
+                k_end = 0;
+                q_end += 1;
+            }
+        }
+        r = u_end - q_end * round;
+    }
+    const double lin_end = q_end * count + static_cast<double>(k_end);
+    const double left = starts_[k_end + 1] - r;
+    // Where entry k of round q starts on the segment.
+    const auto at_t = [&](double q, size_t k) { return cut + (q * round + starts_[k] - u0); };
+
+    // Dots first: a piece that runs on must be the last subpath.
+    for (int kind = 1; kind >= 0; --kind) {
+        const nearest& t = kinds_[kind];
+        if (t.next.empty())
+            continue;
+        const size_t f = k1 + t.next[k1];
+        const double qf = f >= entries_ ? 1 : 0;
+        const size_t kf = f % entries_;
+        if (qf * count + static_cast<double>(kf) > lin_end)
+            continue; // none starts on this segment
+        double qg = q_end;
+        size_t kg = k_end;
+        if (t.prev[kg] > kg) {
+            qg -= 1;
+            kg = kg + entries_ - t.prev[kg];
+        } else {
+            kg -= t.prev[kg];
+        }
+        double xa, ya, xb, yb;
+        point(at_t(qf, kf), &xa, &ya);
+        if (kind == 1) {
+            out.moveTo(xa, ya);
+            out.lineTo(xa, ya);
+            if (qg * count + kg > qf * count + kf) {
+                point(at_t(qg, kg), &xb, &yb);
+                out.moveTo(xb, yb);
+                out.lineTo(xb, yb);
+            }
+            continue;
+        }
+        const bool runs_on = qg == q_end && kg == k_end && left > 0;
+        if (runs_on) {
+            // The piece that runs on has a join where the one before it has an end cap:
+            // that one ends the others, and it starts on its own.
+            double qh = qg;
+            size_t kh = kg;
+            if (kh == 0) {
+                qh -= 1;
+                kh = entries_;
+            }
+            --kh;
+            if (t.prev[kh] > kh) {
+                qh -= 1;
+                kh = kh + entries_ - t.prev[kh];
+            } else {
+                kh -= t.prev[kh];
+            }
+            if (qh * count + kh >= qf * count + kf) {
+                point(at_t(qh, kh + 1), &xb, &yb);
+                out.moveTo(xa, ya);
+                out.lineTo(xb, yb);
+                point(at_t(qg, kg), &xa, &ya);
+            }
+            if (xa == x1 && ya == y1)
+                continue; // it starts on the next segment, as far as the positions tell
+            out.moveTo(xa, ya);
+            out.lineTo(x1, y1);
+            open = true;
+            continue;
+        }
+        out.moveTo(xa, ya);
+        if (qg == q_end && kg == k_end) {
+            out.lineTo(x1, y1);
+        } else {
+            point(at_t(qg, kg + 1), &xb, &yb);
+            out.lineTo(xb, yb);
+        }
+    }
+    at.k = k_end;
+    at.left = left;
+    if (at.left <= 0)
+        next_entry();
+    return true;
+}

@@ -1,0 +1,67 @@
+// The dash pieces of a stroke that bound its outline, worked out from the pattern instead
+// of piece by piece, for strokes dashed into more pieces than are looked at one by one.
+//
+// The stroker flattens a path, then dashes each subpath: the pattern starts afresh on each
+// subpath and runs on across its segments (the closing segment of a closed one too); a
+// piece that runs over a vertex is one subpath with a join there. On one segment every
+// piece lies on the same line and is stroked alike, and so is every dot (an empty entry
+// drawn with round caps), so the box of their outlines is the box of the outlines of the
+// first and the last. Per segment this gives: the rest of the entry the segment starts in,
+// cut as the dasher cuts it (on a subpath's first segment that is exactly the dasher's
+// first piece, however thin); one piece from the start of the first piece that starts on
+// the segment to the end of the last that ends on it; the piece that runs on into the
+// next segment, on its own (it has a join where the others have caps); and the first and
+// the last dot. Stroked undashed, that path has the box of the dashed outline. Where the
+// phase runs on from segment to segment it is placed in one step, not by the dasher's
+// running sums, so an entry boundary within their rounding of a vertex may fall on the
+// other side of it.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+class SplashPath;
+
+// The path with its curves flattened as the stroker flattens them before it dashes: each
+// curve halved until its control points lie within flatness of the chord's middle in
+// device space (matrix), at most ten times.
+void flatten_for_dashing(SplashPath& path, const double* matrix, double flatness, SplashPath& out);
+
+class dash_pieces {
+public:
+    // lengths: none negative; round: round caps (empty entries are drawn as dots).
+    dash_pieces(const std::vector<double>& lengths, double phase, bool round);
+    bool made_for(const std::vector<double>& lengths, double phase, bool round) const
+    {
+        return lengths == lengths_ && phase == phase_ && round == round_;
+    }
+    // Appends to out the pieces of the flattened path that bound its dashing, to be
+    // stroked undashed; false when the phase or the positions are beyond what is counted
+    // exactly (the stroke is then not captured).
+    bool add_bounds(SplashPath& flat, SplashPath& out) const;
+
+private:
+    // Where the dasher is: entry k of two periods (on when k is even) and how much of it is left.
+    struct place {
+        size_t k;
+        double left;
+    };
+    bool segment(double x0, double y0, double x1, double y1, double len, place& at, bool& open,
+                 SplashPath& out) const;
+    // Entries from each to the nearest drawn one at or after it, and at or before it;
+    // empty when none is drawn.
+    struct nearest {
+        std::vector<size_t> next;
+        std::vector<size_t> prev;
+    };
+
+    std::vector<double> lengths_; // the pattern it was made for
+    double phase_ = 0;
+    bool round_ = false;
+    size_t entries_ = 0;         // two periods' worth
+    std::vector<double> starts_; // of those entries, and their end
+    nearest kinds_[2];           // pieces, dots
+    place first_{0, 0};          // where each subpath starts
+    bool valid_ = true;          // the phase could be placed
+    bool none_ = false;          // the phase rounds to the whole period: nothing is drawn
+};
