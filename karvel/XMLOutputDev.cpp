@@ -182,6 +182,10 @@ void XMLOutputDev::noteWriteError()
 
 void XMLOutputDev::checkWritten()
 {
+    // Once a stop is requested the document is abandoned: a flush into a full pipe would
+    // wait for a reader that may never come.
+    if (stop.requested())
+        return;
     if (outputFile != nullptr && writeError == 0 && std::fflush(outputFile) != 0)
         noteWriteError();
     if (writeError == 0)
