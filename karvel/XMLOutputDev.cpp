@@ -3,12 +3,8 @@
 #include <GfxState.h>
 #include <goo/GooString.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 
 #include "PDFR/pdf_ulin.h"
