@@ -3,6 +3,7 @@
 #include <signal.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <iterator>
 
@@ -29,6 +30,7 @@ void default_action(int sig)
 
 void on_stop_signal(int sig)
 {
+    const int saved_errno = errno;
     int none = 0;
     if (!first_signal.compare_exchange_strong(none, sig)) {
         plat_remove_unfinished_output();
@@ -37,6 +39,7 @@ void on_stop_signal(int sig)
     }
     if (tk_thread_functor* job = signalled_job.load())
         job->request_stop();
+    errno = saved_errno;
 }
 
 void on_abort(int sig)
