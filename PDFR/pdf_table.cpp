@@ -135,6 +135,7 @@ void pdf_uline_processor::tableBuilding()
     seed_table(t, number, lines[seed], *line_paints[seed]);
     lines[seed].key = number * 1000;
     for (;;) {
+        stop.poll();
         const int key = t.number * 1000;
         bool joined = false;
         size_t rejected = lines.size();
@@ -191,6 +192,7 @@ void pdf_uline_processor::tableBuilding()
             ++p;
             continue;
         }
+        stop.poll();
         const size_t run_begin = p;
         size_t run_end = p;
         while (run_end < lines.size() && lines[run_end].key == K)

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "TK/tk_singl.h"
+#include "TK/tk_threa.h"
 
 // Source text by which internal errors of the processor are reported.
 #define PDF_ULIN_FILE "../../PDFR/pdf_ulin.cpp"
@@ -97,6 +98,7 @@ public:
     std::vector<line_rect> underlines; // pt, confirmed underlines of the page
     std::vector<std::unique_ptr<line_paint>> line_paints; // entry i belongs to lines[i]
     std::vector<reg_item> tables;     // entry n - 1 is table n (or a dropped table)
+    tk_stop_check stop;               // polled by the table building
 
 private:
     // Removes line i with its paint record.

@@ -24,6 +24,24 @@ private:
     std::atomic<bool> stop_flag{false};
 };
 
+// Thrown by the polls of long work once its job was asked to stop; the run that catches
+// it ends as a stopped run.
+struct tk_stop_exception {};
+
+// How long work asks whether its job was asked to stop: a callback and its data, as the
+// PDF core's abort check takes them. Without a callback the answer is no.
+struct tk_stop_check {
+    bool (*check)(void*) = nullptr;
+    void* data = nullptr;
+    bool requested() const { return check != nullptr && check(data); }
+    // Throws tk_stop_exception when a stop was requested.
+    void poll() const
+    {
+        if (requested())
+            throw tk_stop_exception();
+    }
+};
+
 // The base of a conversion job.
 class tk_converter : public tk_thread_functor {
 public:

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 
 #include "TK/tk_fname.h"
 #include "TK/tk_log.h"
@@ -160,6 +162,36 @@ void common_check_dest(const std::string& dest)
         throw tk_exception("Destination path does not exist.\nPlease verify the correct path was given.", 1);
 }
 
+namespace {
+
+// The absolute path of the file that opening the path for writing reaches: symbolic links
+// (also one to a missing file) followed, the folder's own links resolved.
+std::string file_written_by(const std::string& path)
+{
+    std::string target = tk_file_name(path).get_full_name();
+    for (int hops = 0; hops < 40; ++hops) {
+        char link[PATH_MAX];
+        const ssize_t n = readlink(target.c_str(), link, sizeof link - 1);
+        if (n <= 0)
+            break;
+        link[n] = '\0';
+        target = link[0] == '/' ? std::string(link) : tk_file_name(target).get_folder() + link;
+        target = tk_file_name(target).get_full_name();
+    }
+    const tk_file_name name(target);
+    const std::string folder = name.get_folder();
+    if (char* resolved = realpath(folder.c_str(), nullptr)) {
+        std::string result(resolved);
+        std::free(resolved);
+        if (result.empty() || result.back() != '/')
+            result += '/';
+        return result + target.substr(target.rfind('/') + 1);
+    }
+    return target;
+}
+
+} // namespace
+
 bool tk_is_same_file(const std::string& path1, const std::string& path2)
 {
     if (path1.empty() || path2.empty())
@@ -168,7 +200,7 @@ bool tk_is_same_file(const std::string& path1, const std::string& path2)
     struct stat st2 {};
     if (stat(path1.c_str(), &st1) == 0 && stat(path2.c_str(), &st2) == 0)
         return st1.st_dev == st2.st_dev && st1.st_ino == st2.st_ino;
-    return tk_file_name(path1).get_full_name() == tk_file_name(path2).get_full_name();
+    return file_written_by(path1) == file_written_by(path2);
 }
 
 void common_check_dest_not_source(const std::string& dest, const std::string& src)

@@ -37,7 +37,7 @@ std::string common_make_dest(const std::string& old_name, const std::string& src
 // Throws a level-1 tk_exception when the destination cannot be written.
 void common_check_dest(const std::string& dest);
 // True when both names reach the same file: the same device and inode when both exist,
-// else the same absolute path with "." and ".." folded.
+// else the same file that writing would create (links followed, "." and ".." folded).
 bool tk_is_same_file(const std::string& path1, const std::string& path2);
 // Throws a level-1 tk_exception when the destination names the source file.
 void common_check_dest_not_source(const std::string& dest, const std::string& src);

@@ -3,12 +3,8 @@
 #include <GfxState.h>
 #include <goo/GooString.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 
 #include "PDFR/pdf_ulin.h"
@@ -34,40 +30,13 @@ bool write_closing_lines(FILE* f)
     return std::fprintf(f, "</%s>\n", "pages") >= 0 && std::fprintf(f, "</%s>", "document") >= 0;
 }
 
-// What an open stream writes to, asked before it is closed.
-struct file_identity {
-    bool regular = false;
-    dev_t device = 0;
-    ino_t inode = 0;
-};
-
-file_identity identify(FILE* f)
+// Removes the unfinished file by the one rule for destinations; a file that should have
+// gone and stays is logged.
+void remove_opened_file(const plat_output_file& file)
 {
-    file_identity id;
-    struct stat st {};
-    if (fstat(fileno(f), &st) == 0) {
-        id.regular = S_ISREG(st.st_mode);
-        id.device = st.st_dev;
-        id.inode = st.st_ino;
-    }
-    return id;
-}
-
-// Removes the regular file that was opened by the name, when the name (through any
-// symbolic links) still leads to it. Anything else is left alone.
-void remove_opened_file(const std::string& name, const file_identity& opened)
-{
-    if (!opened.regular)
-        return;
-    bool removed = false;
-    if (char* resolved = realpath(name.c_str(), nullptr)) {
-        struct stat st {};
-        removed = lstat(resolved, &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == opened.device &&
-                  st.st_ino == opened.inode && unlink(resolved) == 0;
-        std::free(resolved);
-    }
-    if (!removed)
-        tk_log(3, "Couldn't remove output file '%s'", name.c_str());
+    plat_clear_unfinished_output();
+    if (file.regular && !plat_remove_output(file))
+        tk_log(3, "Couldn't remove output file '%s'", file.name);
 }
 
 } // namespace
@@ -92,6 +61,10 @@ XMLOutputDev::XMLOutputDev(const char* fileName, int physicalLayout, int content
             ok = false;
             return;
         }
+        opened = plat_identify_output(fileno(outputFile), outputName);
+        // A file opened for appending is never removed.
+        if (!appending)
+            plat_set_unfinished_output(opened);
         if (!write_opening_lines(outputFile))
             noteWriteError();
         closeAtEnd = true;
@@ -168,7 +141,9 @@ void XMLOutputDev::rtfEndPage()
             lines.tableBuilding();
     }
     if (textPage != nullptr) {
+        stop.poll();
         textPage->findUnderlines();
+        stop.poll();
         textPage->coalesce(false, false);
         textPage->dump(outputFile, pageCount);
         ++pageCount;
@@ -176,6 +151,13 @@ void XMLOutputDev::rtfEndPage()
     tk_singleton<pdf_uline_processor>::instance().flush();
     // The page reaches the file before the next one is read.
     checkWritten();
+}
+
+void XMLOutputDev::set_stop_check(const tk_stop_check& check)
+{
+    stop = check;
+    if (textPage != nullptr)
+        textPage->stop = check;
 }
 
 void XMLOutputDev::writeLine(const std::string& text)
@@ -196,9 +178,16 @@ void XMLOutputDev::noteWriteError()
 
 void XMLOutputDev::checkWritten()
 {
+    // Once a stop is requested the document is abandoned: a flush into a full pipe would
+    // wait for a reader that may never come.
+    if (stop.requested())
+        return;
     if (outputFile != nullptr && writeError == 0 && std::fflush(outputFile) != 0)
         noteWriteError();
     if (writeError == 0)
+        return;
+    // A signal that asks the run to stop broke a blocked write: the run ends by the signal.
+    if (writeError == EINTR && stop.requested())
         return;
     errno = writeError;
     tk_exception_ex e;
@@ -219,12 +208,13 @@ void XMLOutputDev::closeDocument()
     if (closeAtEnd) {
         if (writeError == 0 && (!write_closing_lines(outputFile) || std::fflush(outputFile) != 0))
             noteWriteError();
-        const file_identity file = identify(outputFile);
         if (!closeFile())
             noteWriteError();
         // A document whose end did not reach the file is as unfinished as a cut one.
         if (writeError != 0 && !appending)
-            remove_opened_file(outputName, file);
+            remove_opened_file(opened);
+        else
+            plat_clear_unfinished_output();
     }
     // The standard output stream is flushed here and never closed.
     checkWritten();
@@ -235,9 +225,8 @@ void XMLOutputDev::discardDocument()
     if (!closeAtEnd)
         return;
     tk_log(2, "XMLOutputDev::discardDocument");
-    const file_identity file = identify(outputFile);
     // The file goes away: a failure to close it changes nothing.
     closeFile();
     if (!appending)
-        remove_opened_file(outputName, file);
+        remove_opened_file(opened);
 }

@@ -10,6 +10,8 @@
 
 #include "PDFR/pdf_width_getter.h"
 #include "TK/tk_singl.h"
+#include "TK/tk_threa.h"
+#include "platform/plat_output_file.h"
 
 namespace kvl {
 class TextPage;
@@ -46,6 +48,11 @@ public:
                   CharCode code, int nBytes, const Unicode* u, int uLen) override;
     void processLink(AnnotLink*) override {}
 
+    // How the layout and the writing of a page learn that the run was asked to stop: they
+    // poll it and end the page with tk_stop_exception. A write interrupted by a signal
+    // while a stop is requested is no write error: the document is abandoned quietly.
+    void set_stop_check(const tk_stop_check& check);
+
     // Writes one line of the document with one "%s\n" write. After a failed write nothing
     // more is written; checkWritten reports the failure.
     void writeLine(const std::string& text);
@@ -76,6 +83,8 @@ private:
     pdf_width_getter widthGetter;
     std::string outputName;
     int writeError = 0; // errno of the first failed write, 0 while all went well
+    plat_output_file opened; // the file as it was opened (nothing for the standard output)
+    tk_stop_check stop;
 
     void noteWriteError();
     // Closes the named file; false when closing failed.

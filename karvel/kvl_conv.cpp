@@ -100,6 +100,7 @@ void karvel_convertor::run()
     if (src.empty() || dest.empty())
         throw tk_mail_assertion("kvl_conv.cpp", 138);
     init_conversion scope(&finished, 1);
+    failed = false;
     try {
         tk_log(3, "src=[%s]\ndest=[%s]", src.c_str(), dest.c_str());
         const GooString owner(password);
@@ -109,11 +110,15 @@ void karvel_convertor::run()
             // The file vanished or became unreadable since it was checked.
             throw tk_exception("Source file does not exist.\nPlease verify the correct file name was given.", 1);
         convert_pages(doc.get());
+    } catch (const tk_stop_exception&) {
+        // a stop request ended the page's layout or writing: the run ends as stopped
     } catch (const tk_final_exception&) {
         // the run ends quietly
     } catch (const tk_exception& e) {
         tk_singleton<error_handler>::instance().handle(e, true);
     } catch (const std::exception& e) {
+        // Out of memory above all: the run failed and its destination is gone.
+        failed = true;
 #ifdef KARVEL_WIZARD
         wizard_shell::error(e.what());
 #else
@@ -143,6 +148,8 @@ void karvel_convertor::convert_pages(PDFDoc* doc)
 
     // The ruling lines of the document, collected by the raster pass of each page.
     pdf_uline_processor rulings(1);
+    const tk_stop_check stop{&abort_requested, this};
+    rulings.stop = stop;
 
     // The raster pass paints nothing: it hands the page's rules to the processor.
     auto raster = std::make_unique<raster_dev>(raster_dpi);
@@ -152,8 +159,12 @@ void karvel_convertor::convert_pages(PDFDoc* doc)
     // before the document is closed leaves no destination: on a failure the device is
     // released (and the unfinished document removed) before the handler runs.
     auto xml = std::make_unique<XMLOutputDev>(dest.c_str(), 0, 0, 0);
+    // A stop signal that broke the open (of a FIFO nobody reads yet) is no error.
+    if (!xml->isOk() && stop_requested())
+        return;
     if (!xml->isOk())
         throw tk_exception("Couldn't open output file '" + dest + "'", 1);
+    xml->set_stop_check(stop);
     xml->checkWritten();
 
     // A write that fails ends the run at that page. The last position counts only once the

@@ -45,6 +45,8 @@ public:
     std::atomic<unsigned> page_index{0};
     std::atomic<unsigned> page_count{0};
     xml_tags tags;
+    // Set when the last run ended by a standard exception (such as running out of memory).
+    bool failed = false;
 
 private:
     void convert_page(page_walk_dev* walk, PDFDoc* doc, int page);

@@ -368,14 +368,18 @@ void TextPage::dump(FILE* f, int page_number)
     write_line(tags.page_open());
     clean_layout(blocks, nBlocks);
     tk_log(1, "\"undoing\" the layout");
+    stop.poll();
     TextRegionList regions;
     regions.PageRegionsBuilding(blocks, nBlocks, currentFontSize);
+    stop.poll();
     const TextColumnGrid grid(regions);
     page_writer writer(currentFontSize);
     int rows = 0;
-    for (const std::unique_ptr<TextRegion>& region : regions.regions)
+    for (const std::unique_ptr<TextRegion>& region : regions.regions) {
+        stop.poll();
         if (!region->columns.empty() && region->number != region_skip_marker)
             rows += writer.dumpRegion(f, *region, grid, rows);
+    }
     write_line(tags.page_close());
 }
 

@@ -110,10 +110,14 @@ void TextPage::coalesce(bool physicalLayout, bool collectRules)
 
     if (tk_singleton<pdf_uline_processor>::exists() && tk_singleton<pdf_uline_processor>::instance().mode != 0)
         assignCellsAndGroups();
+    stop.poll();
     buildBlocks(uMap);
+    stop.poll();
     findDirection();
     numberBlockColumns();
+    stop.poll();
     orderBlocks();
+    stop.poll();
     buildFlows();
     // The encoding map belongs to the core's cache; nothing to release.
 }
@@ -173,11 +177,25 @@ void TextPage::buildBlocks(const UnicodeMap* uMap)
     TextBlock* lastBlock = nullptr;
     TextBlock* firstBlock = nullptr;
     int rotChars[4] = {0, 0, 0, 0};
+    // A stop ends the pass: the blocks built so far are not in the page's list yet.
+    const auto poll_stop = [&](TextBlock* unlinked) {
+        if (!stop.requested())
+            return;
+        delete unlinked;
+        while (firstBlock != nullptr) {
+            TextBlock* next = firstBlock->next;
+            delete firstBlock;
+            firstBlock = next;
+        }
+        nBlocks = 0;
+        throw tk_stop_exception();
+    };
 
     for (int rot = 0; rot < 4; ++rot) {
         TextPool* pool = pools[rot];
         int p = pool->firstIndex;
         while (true) {
+            poll_stop(nullptr);
             TextWord* w0 = pool->takeStartWord(p);
             if (w0 == nullptr)
                 break;
@@ -204,6 +222,7 @@ void TextPage::buildBlocks(const UnicodeMap* uMap)
             // size), so the block is its start word alone.
             bool found = fs > 0 && fs < HUGE_VAL;
             while (found) {
+                poll_stop(blk);
                 found = false;
 
                 // Above.

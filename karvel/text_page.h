@@ -8,6 +8,8 @@
 
 #include <CharTypes.h>
 
+#include "TK/tk_threa.h"
+
 class GfxFont;
 class GfxState;
 class UnicodeMap;
@@ -71,6 +73,10 @@ public:
         double xMin, xMax, yBase;
     };
     std::vector<UnderlineQuery> underlineQueries;
+
+    // Polled by the layout and the writing of the page: a stop ends them with
+    // tk_stop_exception.
+    tk_stop_check stop;
 
     // Tiny glyphs beyond this count are dropped.
     static constexpr int maxTinyGlyphs = 50000;

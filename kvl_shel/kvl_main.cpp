@@ -10,6 +10,7 @@
 #include "GUI2/g_wiz_sh.h"
 #include "TK/tk_error.h"
 #include "TK/tk_log.h"
+#include "TK/tk_stop_signals.h"
 #include "karvel/kvl_conv.h"
 #include "kvl_shel/finish_page.h"
 #include "kvl_shel/progress_page.h"
@@ -65,6 +66,7 @@ int karvel_main(int argc, char** argv)
     QApplication app(argc, argv);
     error_handler handler;
     int exit_code = 0;
+    int stop_signal = 0;
     try {
         check_gui_library();
         karvel_convertor convertor;
@@ -87,10 +89,15 @@ int karvel_main(int argc, char** argv)
 
         exit_code = shell.exec();
         progress.end_worker();
+        stop_signal = progress.stopped_by_signal();
     } catch (const tk_exception& e) {
         handler.handle(e, true);
     } catch (const std::exception& e) {
         wizard_shell::error(e.what());
     }
+    // The settings are saved by now (the convertor is gone): a run ended by a stop signal
+    // ends the program by that signal.
+    if (stop_signal != 0)
+        tk_end_by_signal(stop_signal);
     return exit_code;
 }

@@ -1,6 +1,7 @@
 #include "kvl_shel/progress_page.h"
 
 #include <QCoreApplication>
+#include <QDialog>
 #include <QLabel>
 #include <QProgressBar>
 #include <QVBoxLayout>
@@ -48,6 +49,8 @@ bool progress_page::page_init()
     post_wizard_buttons(0);
     bar->setValue(0);
     start();
+    if (is_alive())
+        stop_scope = std::make_unique<tk_stop_signals>(functor);
     return true;
 }
 
@@ -55,6 +58,17 @@ void progress_page::on_timer(int)
 {
     if (ending)
         return;
+    // A stop signal during the run: the worker was asked to stop by the handler; the wizard
+    // ends as a confirmed Cancel ends it, and the program then ends by the signal.
+    if (stop_scope != nullptr && tk_stop_signals::received() != 0) {
+        stop_signal = tk_stop_signals::received();
+        end_worker();
+        static_cast<QDialog&>(tk_singleton<wizard_shell>::instance()).done(QDialog::Rejected);
+        return;
+    }
+    // Outside a run the signals end the program as they always do.
+    if (!is_alive())
+        stop_scope.reset();
     karvel_convertor& conv = tk_singleton<karvel_convertor>::instance();
     const double percent = conv.get_percent();
     // The finish page says the document is converted: move on once the run has also
@@ -89,6 +103,7 @@ void progress_page::end_worker()
     }
     if (!is_alive())
         cleanup();
+    stop_scope.reset();
     if (tk_singleton<wizard_shell>::exists())
         tk_singleton<wizard_shell>::instance().stop_timer();
 }

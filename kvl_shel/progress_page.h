@@ -1,7 +1,10 @@
 // The progress page: runs the conversion on the worker thread and shows its progress.
 #pragma once
 
+#include <memory>
+
 #include "GUI2/g_wiz_pg.h"
+#include "TK/tk_stop_signals.h"
 #include "TK/tk_threa.h"
 
 class QLabel;
@@ -20,6 +23,10 @@ public:
     // user-interface thread keeps serving what the worker hands to it.
     void end_worker();
 
+    // The stop signal (SIGINT, SIGTERM, SIGHUP) that ended a run and closed the wizard as a
+    // confirmed Cancel does; 0 when none did. The program then ends by it.
+    int stopped_by_signal() const { return stop_signal; }
+
     QLabel* status;
     QProgressBar* bar;
 
@@ -28,4 +35,7 @@ protected:
 
 private:
     bool ending = false;
+    // While the worker runs, the stop signals ask it to stop instead of ending the process.
+    std::unique_ptr<tk_stop_signals> stop_scope;
+    int stop_signal = 0;
 };

@@ -2,9 +2,13 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "TK/tk_cmdli.h"
+#include "TK/tk_except.h"
+#include "TK/tk_fname.h"
 #include "TK/tk_log.h"
+#include "TK/tk_utils.h"
 #include "karvel/kvl_conv.h"
 
 std::string option_src;
@@ -51,6 +55,46 @@ void fatal_error(const std::string& text)
     std::fprintf(stderr, "%s\n", text.c_str());
     std::fflush(stderr);
     std::exit(-1);
+}
+
+std::string destination_for(const std::string& src, const std::string& dest)
+{
+    if (!dest.empty())
+        return dest;
+    tk_file_name name(src);
+    name.set_ext(".xml");
+    return name.get_full_name();
+}
+
+void check_log_files(int argc, const char* const* argv)
+{
+    // The options as parse_cmd_line will leave them: the last of each counts; every log
+    // file named is emptied or appended to.
+    const std::string src_prefix = "--src=";
+    const std::string dest_prefix = "--dest=";
+    const std::string log_prefix = "--logfile=";
+    std::string src;
+    std::string dest;
+    std::vector<std::string> logs;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg.rfind(src_prefix, 0) == 0)
+            src = arg.substr(src_prefix.size());
+        else if (arg.rfind(dest_prefix, 0) == 0)
+            dest = arg.substr(dest_prefix.size());
+        else if (arg.rfind(log_prefix, 0) == 0 && arg.size() > log_prefix.size())
+            logs.push_back(arg.substr(log_prefix.size()));
+    }
+    if (src.empty())
+        return;
+    dest = destination_for(src, dest);
+    for (const std::string& log : logs) {
+        if (tk_is_same_file(log, src))
+            throw tk_exception("Logfile is the same as the source file.", 1);
+        // "-" is the standard output stream, not a file of that name.
+        if (dest != "-" && tk_is_same_file(log, dest))
+            throw tk_exception("Logfile is the same as the destination file.", 1);
+    }
 }
 
 bool parse_cmd_line(int argc, const char* const* argv)

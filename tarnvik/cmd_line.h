@@ -12,6 +12,12 @@ extern const char* const usage_text;
 constexpr int program_version_major = 2;
 constexpr int program_version_minor = 3;
 
+// The destination a run writes: the given one, or the source with the extension ".xml".
+std::string destination_for(const std::string& src, const std::string& dest);
+// Looks at the whole command line before any option is applied: throws a level-1
+// tk_exception when a log file it names is the source or the destination (the log would
+// be emptied or written over it while the options are applied).
+void check_log_files(int argc, const char* const* argv);
 // Applies every argument in order; false when one was not recognised.
 bool parse_cmd_line(int argc, const char* const* argv);
 // The usage text formatted with the program's version.

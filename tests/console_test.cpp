@@ -1,12 +1,17 @@
 // The console program end to end: arguments, streams, exit codes, log file, bad input.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <functional>
+#include <utility>
 
 #include "pdf_writer.h"
 #include "test_support.h"
@@ -69,6 +74,27 @@ bool signal_mid_run(tarnvik_process& program, const std::string& log_path, int l
         usleep(1000);
     }
     return false;
+}
+
+// Waits until the condition holds, polling every millisecond; false after the time ran out.
+bool wait_until(const std::function<bool()>& condition, int timeout_ms)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        usleep(1000);
+    }
+    return true;
+}
+
+// A document of many one-line pages: a run takes long enough to be signalled mid-way.
+std::string long_pdf(int pages)
+{
+    pdf_writer w;
+    for (int i = 1; i <= pages; ++i)
+        w.add_page("BT /Helvetica 12 Tf 72 700 Td (Page " + std::to_string(i) + ") Tj ET");
+    return w.build();
 }
 
 class Console : public ::testing::Test {
@@ -319,6 +345,132 @@ TEST_F(Console, SignalsStopTheRunAndLeaveNoUnfinishedDestination)
     EXPECT_EQ(read_file(dir.file("long.pdf")), pdf);
 }
 
+TEST_F(Console, SignalsIntoABlockedWriteOrOpenEndTheRunQuietly)
+{
+    write_file(dir.file("long.pdf"), long_pdf(2000));
+    // Standard output is a pipe nobody reads: the run blocks in a write once it is full.
+    int pipe_fds[2];
+    ASSERT_EQ(pipe(pipe_fds), 0);
+    tarnvik_process piped({"--src=" + dir.file("long.pdf"), "--dest=-"}, dir.path(), [&] {
+        default_stop_signals();
+        dup2(pipe_fds[1], 1);
+        close(pipe_fds[0]);
+        close(pipe_fds[1]);
+    });
+    close(pipe_fds[1]);
+    const int capacity = fcntl(pipe_fds[0], F_GETPIPE_SZ);
+    const auto queued = [&] {
+        int n = 0;
+        return ioctl(pipe_fds[0], FIONREAD, &n) == 0 ? n : -1;
+    };
+    // Full: no room for one more stdio buffer, and nothing more arrives.
+    int last = -1;
+    ASSERT_TRUE(wait_until(
+        [&] {
+            const int now = queued();
+            const bool full = now > capacity - 8192 && now == last;
+            last = now;
+            usleep(20000);
+            return full;
+        },
+        60000))
+        << "the pipe did not fill";
+    ASSERT_TRUE(piped.running());
+    kill(piped.pid(), SIGINT);
+    const run_result r = piped.wait();
+    std::string out;
+    char buffer[4096];
+    for (ssize_t n; (n = read(pipe_fds[0], buffer, sizeof buffer)) > 0;)
+        out.append(buffer, static_cast<size_t>(n));
+    close(pipe_fds[0]);
+    EXPECT_EQ(r.exit_code, 1000 + SIGINT) << r.out;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(out.find("Error"), std::string::npos) << "nothing is appended to the stream";
+
+    // A FIFO nobody opens for reading: the run waits in the open of its destination.
+    ASSERT_EQ(mkfifo(dir.file("fifo.xml").c_str(), 0600), 0);
+    tarnvik_process opening({"--src=" + src, "--dest=" + dir.file("fifo.xml")}, dir.path(), default_stop_signals);
+    // The open waits for a reader; the wait shows as the process sleeping in the kernel.
+    ASSERT_TRUE(wait_until(
+        [&] {
+            const std::string stat = read_file("/proc/" + std::to_string(opening.pid()) + "/stat");
+            const size_t paren = stat.rfind(')');
+            return paren != std::string::npos && stat.compare(paren + 2, 1, "S") == 0 &&
+                   read_file("/proc/" + std::to_string(opening.pid()) + "/wchan").find("partner") !=
+                       std::string::npos;
+        },
+        60000));
+    kill(opening.pid(), SIGTERM);
+    const run_result o = opening.wait();
+    EXPECT_EQ(o.exit_code, 1000 + SIGTERM) << o.out;
+    EXPECT_EQ(o.out, "");
+    EXPECT_EQ(o.err, "");
+}
+
+TEST_F(Console, TwoQuickSignalsLeaveNoDestination)
+{
+    write_file(dir.file("long.pdf"), long_pdf(2000));
+    const std::string dest = dir.file("long.xml");
+    // Two signals sent while the program is held stopped: Linux delivers the lower number
+    // first, so the second arrives while the first is handled, and the process ends by it.
+    const std::pair<int, int> pairs[] = {{SIGINT, SIGTERM}, {SIGHUP, SIGINT}};
+    for (const auto& [first, second] : pairs) {
+        const std::string log = dir.file("run.log");
+        write_file(log, "");
+        tarnvik_process program({"--src=" + dir.file("long.pdf"), "--dest=" + dest, "--logfile=" + log}, dir.path(),
+                                default_stop_signals);
+        ASSERT_TRUE(wait_until([&] { return read_file(log).find("Converting page 2 of ") != std::string::npos; },
+                               60000));
+        kill(program.pid(), SIGSTOP);
+        int status = 0;
+        ASSERT_EQ(waitpid(program.pid(), &status, WUNTRACED), program.pid());
+        ASSERT_TRUE(WIFSTOPPED(status)) << "the run ended first";
+        const bool mid_run = read_file(log).find("Converting page 2000 of ") == std::string::npos;
+        kill(program.pid(), second);
+        kill(program.pid(), first);
+        kill(program.pid(), SIGCONT);
+        const run_result r = program.wait();
+        ASSERT_TRUE(mid_run) << "the run ended first";
+        EXPECT_EQ(r.exit_code, 1000 + second) << "ended by the second signal";
+        EXPECT_EQ(r.out, "");
+        EXPECT_FALSE(file_exists(dest)) << "signals " << first << ", " << second;
+        EXPECT_EQ(read_file(log).find("Conversion ended"), std::string::npos) << "the run did not end on its own";
+    }
+}
+
+TEST_F(Console, ARunOutOfMemoryFailsAndLeavesNoDestination)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers reserve more address space than the limit allows";
+#endif
+    // Page 2 shows 120,000 words on top of each other: far more than 64 MB of address
+    // space hold, while a page of one line converts in less than half of that.
+    pdf_writer w;
+    w.add_page("BT /Helvetica 12 Tf 72 700 Td (First) Tj ET");
+    std::string heavy = "BT /Helvetica 10 Tf\n";
+    for (int i = 0; i < 120000; ++i)
+        heavy += "1 0 0 1 " + std::to_string(100 + i % 300) + " " + std::to_string(100 + i / 300 % 500) +
+                 " Tm (w" + std::to_string(i) + ") Tj\n";
+    w.add_page(heavy + "ET");
+    w.add_page("BT /Helvetica 12 Tf 72 700 Td (Last) Tj ET");
+    ASSERT_TRUE(w.save(dir.file("heavy.pdf")));
+    const std::string dest = dir.file("heavy.xml");
+    const std::string log = dir.file("heavy.log");
+    tarnvik_process program({"--src=" + dir.file("heavy.pdf"), "--dest=" + dest, "--logfile=" + log}, dir.path(),
+                            [] {
+                                const rlimit limit{64 << 20, 64 << 20};
+                                setrlimit(RLIMIT_AS, &limit);
+                            });
+    const run_result r = program.wait();
+    EXPECT_NE(read_file(log).find("Converting page 2 of 3"), std::string::npos) << "the first page converts";
+    // A standard exception is a reported failure; the PDF core's own end is an abort.
+    EXPECT_TRUE(r.exit_code == exit_failure || r.exit_code == 1000 + SIGABRT) << r.exit_code << r.err;
+    if (r.exit_code == exit_failure)
+        EXPECT_EQ(r.err, "std::bad_alloc\n");
+    EXPECT_FALSE(file_exists(dest));
+}
+
 TEST_F(Console, LogFileHoldsOnlyLevelThreeLines)
 {
     const std::string log = log_of({"--src=" + src, "--pages=3,1,3"});
@@ -364,6 +516,47 @@ TEST_F(Console, LogFileOptionChecksAndSwitching)
     r = run({"--src=" + src});
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_FALSE(file_exists(dir.file("tarnvik.log")));
+}
+
+TEST_F(Console, LogFileNamingTheSourceOrTheDestinationIsRefusedAndTouchesNothing)
+{
+    const std::string pdf = read_file(src);
+    ASSERT_EQ(symlink("doc.pdf", dir.file("link.pdf").c_str()), 0);
+    ASSERT_EQ(link(src.c_str(), dir.file("hard.pdf").c_str()), 0);
+    const std::vector<std::vector<std::string>> as_source = {
+        {"--logfile=doc.pdf", "--src=doc.pdf"},           {"--src=doc.pdf", "--logfile=doc.pdf"},
+        {"--src=" + src, "--logfile=./doc.pdf"},          {"--logfile=link.pdf", "--src=doc.pdf"},
+        {"--src=doc.pdf", "--logfile=hard.pdf"},          {"--logfile=doc.pdf", "--src=link.pdf", "--pages=1"},
+        {"--logfile=" + dir.file("a.log"), "--logfile=doc.pdf", "--src=doc.pdf"}};
+    for (const std::vector<std::string>& args : as_source) {
+        const run_result r = run(args);
+        EXPECT_EQ(r.exit_code, exit_failure) << args[0] << " " << args[1];
+        EXPECT_EQ(r.out, "Error:\nLogfile is the same as the source file.\n") << args[0] << " " << args[1];
+        EXPECT_EQ(read_file(src), pdf) << args[0] << " " << args[1];
+        EXPECT_FALSE(file_exists(dir.file("doc.xml")));
+        EXPECT_FALSE(file_exists(dir.file("a.log"))) << "no log is emptied before the check";
+    }
+    // As the destination, given or derived, existing or not: nothing is created or changed.
+    ASSERT_EQ(symlink("out.xml", dir.file("out.log").c_str()), 0);
+    const std::vector<std::vector<std::string>> as_destination = {
+        {"--logfile=doc.xml", "--src=doc.pdf"},
+        {"--src=doc.pdf", "--dest=out.xml", "--logfile=" + dir.file("out.xml")},
+        {"--logfile=./out.xml", "--dest=" + dir.file("out.xml"), "--src=doc.pdf"},
+        {"--src=doc.pdf", "--dest=out.xml", "--logfile=out.log"}};
+    for (const std::vector<std::string>& args : as_destination) {
+        const run_result r = run(args);
+        EXPECT_EQ(r.exit_code, exit_failure) << args[0] << " " << args[1];
+        EXPECT_EQ(r.out, "Error:\nLogfile is the same as the destination file.\n") << args[0] << " " << args[1];
+        EXPECT_FALSE(file_exists(dir.file("doc.xml")));
+        EXPECT_FALSE(file_exists(dir.file("out.xml")));
+    }
+    write_file(dir.file("out.xml"), "keep");
+    EXPECT_EQ(run({"--src=doc.pdf", "--dest=out.xml", "--logfile=out.xml"}).exit_code, exit_failure);
+    EXPECT_EQ(read_file(dir.file("out.xml")), "keep");
+    // Standard output is no file: a log of that name is just a log.
+    const run_result r = run({"--src=doc.pdf", "--dest=-", "--logfile=-"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_NE(read_file(dir.file("-")).find("Converting page 5 of 5"), std::string::npos);
 }
 
 TEST_F(Console, PageListsAndRepeatedOptions)

@@ -7,6 +7,9 @@
 #include <QLineEdit>
 #include <QProgressBar>
 
+#include <signal.h>
+#include <unistd.h>
+
 #include "wizard_test_support.h"
 
 namespace {
@@ -203,6 +206,27 @@ TEST_F(WizardRun, CancelDuringARunStopsTheWorkerAndRemovesTheUnfinishedDocument)
     EXPECT_FALSE(file_exists(dest));
     EXPECT_EQ(rig.boxes.boxes.size(), 1u) << "the question only: a cancelled run is no error";
     EXPECT_FALSE(rig.shell->timer_on);
+}
+
+TEST_F(WizardRun, AStopSignalDuringARunEndsItAsAConfirmedCancel)
+{
+    struct sigaction before {};
+    ASSERT_EQ(sigaction(SIGTERM, nullptr, &before), 0);
+    start_run(5000);
+    ASSERT_TRUE(wait_for([&] { return rig.convertor->page_index >= 2; }, 60000));
+    ASSERT_EQ(kill(getpid(), SIGTERM), 0);
+    ASSERT_TRUE(wait_for([&] { return !rig.shell->isVisible(); }, 60000));
+    EXPECT_EQ(rig.shell->result(), QDialog::Rejected);
+    EXPECT_EQ(rig.progress->stopped_by_signal(), SIGTERM) << "the program then ends by it";
+    EXPECT_FALSE(rig.progress->is_alive());
+    EXPECT_LT(rig.convertor->page_index, rig.convertor->page_count);
+    EXPECT_TRUE(rig.convertor->finished) << "the run ended through its normal path";
+    EXPECT_FALSE(file_exists(dest));
+    EXPECT_TRUE(rig.boxes.boxes.empty()) << "no question and no error";
+    // Outside a run the signal has its former action again.
+    struct sigaction after {};
+    ASSERT_EQ(sigaction(SIGTERM, nullptr, &after), 0);
+    EXPECT_EQ(after.sa_handler, before.sa_handler);
 }
 
 TEST_F(WizardRun, HelpOnTheProgressPageOpensTheDefaultTopic)

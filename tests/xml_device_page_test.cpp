@@ -43,7 +43,73 @@ std::string page_trace(unsigned char mode, bool use_ruling_lines)
     return read_file(log_path);
 }
 
+// Counts the stop polls of a page and asks to stop from the given one on (0: never).
+struct poll_counter {
+    int calls = 0;
+    int stop_at = 0;
+};
+
+bool count_poll(void* data)
+{
+    auto* counter = static_cast<poll_counter*>(data);
+    ++counter->calls;
+    return counter->stop_at != 0 && counter->calls >= counter->stop_at;
+}
+
+// One page with a table grid and words in several places, polled through the counter;
+// returns the pages the device wrote. A stop throws out of here.
+int write_polled_page(const std::string& path, poll_counter& counter)
+{
+    const tk_stop_check stop{&count_poll, &counter};
+    pdf_uline_processor lines(1);
+    add_grid(lines);
+    lines.stop = stop;
+    XMLOutputDev dev(path.c_str(), 0, 0, 0);
+    dev.set_stop_check(stop);
+    PDFRectangle box(0, 0, 612, 792);
+    GfxState state(72, 72, &box, 0, true);
+    state.setCTM(1, 0, 0, 1, 0, 0);
+    state.setTextMat(1, 0, 0, -1, 0, 0);
+    state.setFont(nullptr, 10);
+    dev.startPage(1, &state, nullptr);
+    dev.page()->updateFont(&state);
+    for (const double y : {60.0, 62.0, 150.0, 400.0, 700.0}) {
+        for (const double x : {60.0, 90.0, 400.0}) {
+            dev.page()->beginWord(&state, x, y);
+            for (int i = 0; i < 4; ++i) {
+                const Unicode u = 'a' + i;
+                dev.page()->addChar(&state, x + 6 * i, y, 6, 0, u, 1, &u, 1);
+            }
+            dev.page()->endWord();
+        }
+    }
+    dev.rtfEndPage();
+    dev.closeDocument();
+    return dev.pages_written();
+}
+
 } // namespace
+
+TEST(XmlDevicePage, AStopAtAnyPollEndsThePageUnwrittenAndLeavesNoFile)
+{
+    scratch_dir dir;
+    karvel_convertor conv; // the core's globals, and the switch of the ruling lines
+    const std::string path = dir.file("out.xml");
+    poll_counter whole;
+    ASSERT_EQ(write_polled_page(path, whole), 1);
+    EXPECT_EQ(xmllint_errors(path), "");
+    EXPECT_NE(read_file(path).find("<table>"), std::string::npos) << "the grid made a table";
+    // Table building, the layout (inside the building of blocks too) and the writing poll;
+    // the last two asks are the flushes after the page and at the document's end, which
+    // a stop skips instead.
+    ASSERT_GT(whole.calls, 10);
+    for (int k = 1; k <= whole.calls - 2; ++k) {
+        poll_counter counter;
+        counter.stop_at = k;
+        EXPECT_THROW(write_polled_page(path, counter), tk_stop_exception) << "poll " << k;
+        EXPECT_FALSE(file_exists(path)) << "poll " << k;
+    }
+}
 
 TEST(XmlDevicePage, TablesAreBuiltAtThePageEndWhenRulingLinesAreUsed)
 {

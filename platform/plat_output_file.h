@@ -1,0 +1,31 @@
+// The destination file a run writes, and the one rule for removing it when the run does
+// not finish: only a regular file the run created or truncated, and only while its name
+// still leads to that file. The XML device and the signal handlers both remove through it.
+#pragma once
+
+#include <sys/types.h>
+
+#include <climits>
+#include <string>
+
+struct plat_output_file {
+    bool regular = false;   // a regular file (devices, FIFOs and the like are never removed)
+    dev_t device = 0;
+    ino_t inode = 0;
+    char name[PATH_MAX] = {};     // the name it was opened by
+    char resolved[PATH_MAX] = {}; // the same name with its links resolved when it was opened
+};
+
+// What the descriptor, opened by the name, writes to.
+plat_output_file plat_identify_output(int fd, const std::string& name);
+
+// Removes the file when it is regular and both its name and its resolved path still lead
+// to it; false when nothing was removed. Async-signal-safe.
+bool plat_remove_output(const plat_output_file& file);
+
+// The process's unfinished destination, for the signal handlers: set while a run writes
+// a file it would remove on failure, cleared once the file is complete or gone.
+void plat_set_unfinished_output(const plat_output_file& file);
+void plat_clear_unfinished_output();
+// Removes the unfinished destination, if any. Async-signal-safe.
+bool plat_remove_unfinished_output();
