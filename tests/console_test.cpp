@@ -466,8 +466,9 @@ TEST_F(Console, ARunOutOfMemoryFailsAndLeavesNoDestination)
     EXPECT_NE(read_file(log).find("Converting page 2 of 3"), std::string::npos) << "the first page converts";
     // A standard exception is a reported failure; the PDF core's own end is an abort.
     EXPECT_TRUE(r.exit_code == exit_failure || r.exit_code == 1000 + SIGABRT) << r.exit_code << r.err;
-    if (r.exit_code == exit_failure)
+    if (r.exit_code == exit_failure) {
         EXPECT_EQ(r.err, "std::bad_alloc\n");
+    }
     EXPECT_FALSE(file_exists(dest));
 }
 
