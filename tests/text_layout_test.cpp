@@ -2,12 +2,14 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <memory>
 #include <random>
 #include <set>
 #include <string>
 
+#include <goo/gmem.h>
 #include <gtest/gtest.h>
 
 #include "PDFR/pdf_ulin.h"
@@ -751,4 +753,117 @@ TEST(TextLayout, TrickyBlocksKeepTheirLineOrderAndColumns)
     EXPECT_EQ(d.page.nBlocks, 1);
     EXPECT_EQ(d.line_ptrs().size(), 246u);
     EXPECT_EQ(h, 10185847995904310827ull);
+}
+
+// The faster placing and numbering of lines give what the direct walks give (every line
+// compared with every earlier one), on dense random pages and on malformed lines.
+
+namespace {
+
+struct direct_lines {
+    explicit direct_lines(bool on) { TextBlock::directLines = on; }
+    ~direct_lines() { TextBlock::directLines = false; }
+};
+
+// A page of words at random places; kind picks sizes, rotation and malformed values.
+void draw_random_page(glyph_driver& d, unsigned seed, int kind)
+{
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> x(50, 300), y(100, 100 + (kind == 1 ? 30 : 200)), size(2, 12);
+    const double odd[] = {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(), 0, 1e300};
+    d.set_rotation(kind == 3 ? 2 : 0);
+    for (int i = 0; i < 700; ++i) {
+        if (kind == 2)
+            d.set_size(size(random));
+        double px = x(random), py = y(random);
+        if (kind == 1)
+            px = 60 + (i % 5) * 3.5; // one column whose lines start at a few places
+        if (kind == 4 && i % 50 == 0)
+            (i % 100 == 0 ? px : py) = odd[(i / 50) % 4];
+        if (kind == 5 && i % 7 == 0) {
+            d.set_size(0);
+            d.string(px, py, "z", 0);
+            d.set_size(6);
+            continue;
+        }
+        d.string(px, py, "w" + std::to_string(i % 41) + (i % 3 ? "" : " x"), kind == 3 ? -3 : 3);
+    }
+}
+
+} // namespace
+
+TEST(TextLayoutPhases, LinesArePlacedAndNumberedAsByTheDirectWalks)
+{
+    for (int kind = 0; kind < 6; ++kind) {
+        for (unsigned seed = 1; seed <= 4; ++seed) {
+            std::string expected, got;
+            {
+                direct_lines direct(true);
+                glyph_driver d(6);
+                draw_random_page(d, seed, kind);
+                d.page.coalesce(false, false);
+                expected = describe_lines(d) + describe_layout(d);
+            }
+            {
+                glyph_driver d(6);
+                draw_random_page(d, seed, kind);
+                d.page.coalesce(false, false);
+                got = describe_lines(d) + describe_layout(d);
+            }
+            ASSERT_EQ(got, expected) << "kind " << kind << " seed " << seed;
+            EXPECT_GT(std::count(got.begin(), got.end(), '@'), 60) << "kind " << kind << " seed " << seed;
+        }
+    }
+}
+
+TEST(TextLayoutPhases, LineColumnsMatchTheDirectComparisonOnMalformedLines)
+{
+    // Lines made by hand, with glyph edges out of order, not numbers or infinite, lines of
+    // no glyphs and of other rotations, in column order.
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    for (int rot = 0; rot < 4; ++rot) {
+        for (unsigned seed = 1; seed <= 30; ++seed) {
+            std::vector<std::vector<int>> cols;
+            for (int pass = 0; pass < 2; ++pass) {
+                std::mt19937 random(seed);
+                std::uniform_int_distribution<int> pos(0, 40), len(0, 6), pick(0, 39);
+                std::vector<std::unique_ptr<TextLine>> owned;
+                std::vector<TextLine*> array;
+                for (int i = 0; i < 200; ++i) {
+                    auto l = std::make_unique<TextLine>(nullptr, seed == 5 && i == 7 ? (rot + 1) % 4 : rot, 0.0);
+                    const double lo = pos(random), hi = lo + pos(random) / 4.0;
+                    l->xMin = lo;
+                    l->xMax = hi;
+                    l->yMin = lo;
+                    l->yMax = hi;
+                    l->len = len(random);
+                    l->edge = static_cast<double*>(gmallocn(l->len + 1, sizeof(double)));
+                    l->col = static_cast<int*>(gmallocn(l->len + 1, sizeof(int)));
+                    for (int k = 0; k <= l->len; ++k) {
+                        const int p = pick(random);
+                        l->edge[k] = p == 0 ? nan : p == 1 ? inf : p == 2 ? lo + 0.5 : lo + (hi - lo) * k / std::max(1, l->len);
+                        if (rot == 2 || rot == 3)
+                            l->edge[k] = hi + lo - l->edge[k];
+                        l->col[k] = k;
+                    }
+                    if (seed == 9 && i == 100)
+                        l->xMin = l->yMin = nan;
+                    array.push_back(l.get());
+                    owned.push_back(std::move(l));
+                }
+                std::qsort(array.data(), array.size(), sizeof(TextLine*), kvl::cmpLineColumn);
+                if (pass == 0)
+                    kvl::numberLineColumnsDirect(array.data(), 200, rot);
+                else
+                    kvl::numberLineColumns(array.data(), 200, rot);
+                cols.emplace_back();
+                for (const TextLine* l : array)
+                    for (int k = 0; k <= l->len; ++k)
+                        cols.back().push_back(l->col[k]);
+            }
+            ASSERT_EQ(cols[1], cols[0]) << "rotation " << rot << " seed " << seed;
+            EXPECT_GT(*std::max_element(cols[0].begin(), cols[0].end()), 20);
+        }
+    }
 }
