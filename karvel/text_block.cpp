@@ -137,17 +137,19 @@ bool isDuplicate(const TextWord* w0, const TextWord* w2, double priDelta, double
 
 } // namespace
 
-// The block's lines in list order while they are built, cut into runs that each know the
-// bounds of their lines: a new line steps over a whole run when it surely comes after
-// every line of it, and is compared line by line only in the others.
+// The block's lines in list order while they are built, cut into runs of a few dozen lines
+// that each know the bounds of their lines, with a tree of the runs' bounds over them: a
+// new line steps over whole runs, or whole stretches of runs, when it surely comes after
+// every line of them, and is compared line by line only in the others.
 class LineRuns {
 public:
-    struct Run {
-        std::vector<TextLine*> lines;
+    // Bounds of lines: base lines, extents across (their lower and upper ends), average
+    // font sizes (of coalesced lines).
+    struct Bounds {
         double baseMin = HUGE_VAL, baseMax = -HUGE_VAL;
         double xLoMin = HUGE_VAL, xHiMax = -HUGE_VAL, yHiMax = -HUGE_VAL;
         double sizeMax = 0;
-        bool finite = true; // every value above is a finite number
+        bool finite = true; // every line's values are finite numbers, its size not negative
 
         void take(const TextLine* l)
         {
@@ -165,32 +167,129 @@ public:
             sizeMax = std::max(sizeMax, size);
             finite = finite && std::isfinite(size) && size >= 0;
         }
+        void take(const Bounds& o)
+        {
+            baseMin = std::min(baseMin, o.baseMin);
+            baseMax = std::max(baseMax, o.baseMax);
+            xLoMin = std::min(xLoMin, o.xLoMin);
+            xHiMax = std::max(xHiMax, o.xHiMax);
+            yHiMax = std::max(yHiMax, o.yHiMax);
+            sizeMax = std::max(sizeMax, o.sizeMax);
+            finite = finite && o.finite;
+        }
     };
 
-    // True when lineReadingOrder(line, l) > 0 for every line l of the run: l lies wholly
-    // before the line across it (by base and extent, so that the vertical order is 1),
-    // the line's average font size being size.
-    static bool surelyAfter(const TextLine* line, double size, const Run& run)
-    {
-        if (!run.finite || !std::isfinite(size) || size < 0 || !std::isfinite(line->base) ||
-            !std::isfinite(line->xMin) || !std::isfinite(line->xMax) || !std::isfinite(line->yMin) ||
-            !std::isfinite(line->yMax))
-            return false;
-        if (line->rot == 1 || line->rot == 3) {
-            // No overlap across, and every base after the line's.
-            const bool apart = run.xHiMax < std::min(line->xMin, line->xMax) ||
-                               run.xLoMin > std::max(line->xMin, line->xMax);
-            return apart && run.baseMin - line->base > 0;
+    struct Run {
+        std::vector<TextLine*> lines;
+        Bounds bounds;
+    };
+
+    // A line to be placed, with its average font size.
+    struct NewLine {
+        NewLine(const TextLine* l, double size)
+            : rot(l->rot), base(l->base), xLo(std::min(l->xMin, l->xMax)), xHi(std::max(l->xMin, l->xMax)),
+              yLo(std::min(l->yMin, l->yMax)), size(size),
+              finite(std::isfinite(size) && size >= 0 && std::isfinite(l->base) && std::isfinite(l->xMin) &&
+                     std::isfinite(l->xMax) && std::isfinite(l->yMin) && std::isfinite(l->yMax))
+        {
         }
-        // No overlap across, and the base lines farther apart than half of any size the
-        // order may take (either line's, or 8).
-        const double d = line->base - run.baseMax;
-        return run.yHiMax < std::min(line->yMin, line->yMax) && d > 0 &&
-               d >= 0.5 * std::max(std::max(size, run.sizeMax), 8.0);
+        // True when lineReadingOrder(line, l) > 0 for every line l within the bounds: l
+        // lies wholly before the line across it, by base and extent, so that the vertical
+        // order is 1.
+        bool surelyAfter(const Bounds& b) const
+        {
+            if (!finite || !b.finite)
+                return false;
+            if (rot == 1 || rot == 3) // no overlap across, and every base after the line's
+                return (b.xHiMax < xLo || b.xLoMin > xHi) && b.baseMin - base > 0;
+            // No overlap across, and the base lines farther apart than half of any size the
+            // order may take (either line's, or 8).
+            const double d = base - b.baseMax;
+            return b.yHiMax < yLo && d > 0 && d >= 0.5 * std::max(std::max(size, b.sizeMax), 8.0);
+        }
+        int rot;
+        double base, xLo, xHi, yLo, size;
+        bool finite;
+    };
+
+    // The first run from the run from on that the line does not surely come after, or the
+    // number of runs.
+    size_t firstToWalk(size_t from, const NewLine& line) const
+    {
+        if (from >= runs.size())
+            return runs.size();
+        // Up from the leaf, take in the whole subtrees to the right of the path; descend
+        // into the first one the line does not surely come after.
+        size_t node = leaves + from;
+        if (!line.surelyAfter(tree[node]))
+            return from;
+        while (true) {
+            // Climb while node is a right child or its right sibling is passed.
+            while (node > 1 && (node % 2 == 1 || line.surelyAfter(tree[node + 1]))) {
+                if (node % 2 == 0)
+                    ++node; // the sibling is passed: carry on from it
+                node /= 2;
+            }
+            if (node <= 1)
+                return runs.size();
+            node = node + 1; // a right sibling the line does not surely come after
+            while (node < leaves)
+                node = line.surelyAfter(tree[2 * node]) ? 2 * node + 1 : 2 * node;
+            return std::min(node - leaves, runs.size());
+        }
     }
 
+    // Sets the tree's leaf of run r and the nodes above it.
+    void refresh(size_t r)
+    {
+        size_t node = leaves + r;
+        tree[node] = runs[r].bounds;
+        for (node /= 2; node >= 1; node /= 2) {
+            tree[node] = tree[2 * node];
+            tree[node].take(tree[2 * node + 1]);
+        }
+    }
+
+    // Builds the tree anew (after a run was split).
+    void rebuild()
+    {
+        leaves = 1;
+        while (leaves < runs.size())
+            leaves *= 2;
+        tree.assign(2 * leaves, Bounds());
+        for (size_t r = 0; r < runs.size(); ++r)
+            tree[leaves + r] = runs[r].bounds;
+        for (size_t node = leaves - 1; node >= 1; --node) {
+            tree[node] = tree[2 * node];
+            tree[node].take(tree[2 * node + 1]);
+        }
+    }
+
+    // Cuts the list from head into runs (when the block has reached fewLines lines);
+    // last is the line inserted last.
+    void adopt(TextLine* head, const TextLine* last)
+    {
+        for (TextLine* l = head; l != nullptr; l = l->next) {
+            if (runs.empty() || runs.back().lines.size() >= longestRun / 2)
+                runs.emplace_back();
+            runs.back().lines.push_back(l);
+            runs.back().bounds.take(l);
+            if (l == last) {
+                lastRun = runs.size() - 1;
+                lastPos = runs.back().lines.size() - 1;
+            }
+        }
+        rebuild();
+    }
+
+    // Runs split in halves beyond this many lines.
+    static constexpr size_t longestRun = 64;
+    // A block of fewer lines is placed and numbered by the direct walks, which are quicker there.
+    static constexpr int fewLines = 32;
+
     std::vector<Run> runs;
-    size_t count = 0;
+    std::vector<Bounds> tree; // node 1 is the root, node n has children 2n and 2n + 1
+    size_t leaves = 1;
     // Where the line inserted last is.
     size_t lastRun = 0, lastPos = 0;
 };
@@ -532,8 +631,10 @@ void TextBlock::finishLine(TextLine* line, const UnicodeMap* uMap, LineRuns& run
 {
     insertLine(line, runs);
     line->coalesce(uMap);
-    if (!runs.runs.empty())
-        runs.runs[runs.lastRun].takeSize(line->coalescedSize);
+    if (!runs.runs.empty()) {
+        runs.runs[runs.lastRun].bounds.takeSize(line->coalescedSize);
+        runs.refresh(runs.lastRun);
+    }
     charCount += line->len;
     ++nLines;
 }
@@ -734,14 +835,15 @@ void TextBlock::insertLine(TextLine* line, LineRuns& list)
     };
     TextLine* const last = curLine;
     curLine = line;
-    if (directLines) {
+    if (directLines || (list.runs.empty() && nLines < LineRuns::fewLines)) {
+        auto after = [&](const TextLine* cur) { return directLines ? lineReadingOrder(line, cur) > 0 : comesAfter(cur); };
         TextLine* prev = nullptr;
         TextLine* cur = lines;
-        if (last != nullptr && lineReadingOrder(line, last) > 0) {
+        if (last != nullptr && after(last)) {
             prev = last;
             cur = last->next;
         }
-        while (cur != nullptr && lineReadingOrder(line, cur) > 0) {
+        while (cur != nullptr && after(cur)) {
             prev = cur;
             cur = cur->next;
         }
@@ -752,29 +854,34 @@ void TextBlock::insertLine(TextLine* line, LineRuns& list)
             prev->next = line;
         return;
     }
+    if (list.runs.empty())
+        list.adopt(lines, last);
     const bool fromLast = last != nullptr && comesAfter(last);
     std::vector<LineRuns::Run>& runs = list.runs;
+    const LineRuns::NewLine probe(line, size);
     size_t r = 0, i = 0;
     if (fromLast) {
         r = list.lastRun;
         i = list.lastPos + 1;
     }
     while (r < runs.size()) {
-        LineRuns::Run& run = runs[r];
-        if (i < run.lines.size() && LineRuns::surelyAfter(line, size, run)) {
-            ++r;
+        if (i < runs[r].lines.size() && probe.surelyAfter(runs[r].bounds)) {
+            r = list.firstToWalk(r + 1, probe);
             i = 0;
             continue;
         }
-        while (i < run.lines.size() && comesAfter(run.lines[i]))
+        const std::vector<TextLine*>& run = runs[r].lines;
+        while (i < run.size() && comesAfter(run[i]))
             ++i;
-        if (i < run.lines.size())
+        if (i < run.size())
             break;
-        ++r;
+        r = list.firstToWalk(r + 1, probe);
         i = 0;
     }
+    bool grown = false;
     if (runs.empty()) {
         runs.emplace_back();
+        grown = true;
         r = 0;
         i = 0;
     } else if (r == runs.size()) {
@@ -790,29 +897,31 @@ void TextBlock::insertLine(TextLine* line, LineRuns& list)
     else
         prev->next = line;
     run.lines.insert(run.lines.begin() + static_cast<std::ptrdiff_t>(i), line);
-    run.take(line);
-    ++list.count;
+    run.bounds.take(line);
     list.lastRun = r;
     list.lastPos = i;
 
-    // A run grows to about twice the square root of the lines, then splits in halves.
-    const size_t most = std::max<size_t>(64, 2 * static_cast<size_t>(std::sqrt(static_cast<double>(list.count))));
-    if (run.lines.size() > most) {
+    if (run.lines.size() > LineRuns::longestRun) {
         const size_t half = run.lines.size() / 2;
         LineRuns::Run low, high;
         low.lines.assign(run.lines.begin(), run.lines.begin() + static_cast<std::ptrdiff_t>(half));
         high.lines.assign(run.lines.begin() + static_cast<std::ptrdiff_t>(half), run.lines.end());
         for (const TextLine* l : low.lines)
-            low.take(l);
+            low.bounds.take(l);
         for (const TextLine* l : high.lines)
-            high.take(l);
+            high.bounds.take(l);
         runs[r] = std::move(low);
         runs.insert(runs.begin() + static_cast<std::ptrdiff_t>(r) + 1, std::move(high));
         if (i >= half) {
             list.lastRun = r + 1;
             list.lastPos = i - half;
         }
+        grown = true;
     }
+    if (grown)
+        list.rebuild();
+    else
+        list.refresh(r);
 }
 
 void TextBlock::numberColumns()
@@ -830,7 +939,10 @@ void TextBlock::numberColumns()
         numberLineColumnsDirect(array.data(), n, rot);
     } else {
         qsort(array.data(), static_cast<size_t>(n), sizeof(TextLine*), cmpLineColumnKept);
-        numberLineColumns(array.data(), n, rot);
+        if (n < LineRuns::fewLines)
+            numberLineColumnsDirect(array.data(), n, rot);
+        else
+            numberLineColumns(array.data(), n, rot);
     }
     for (const TextLine* l : array)
         nColumns = std::max(nColumns, l->col[l->len]);
