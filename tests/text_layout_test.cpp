@@ -867,3 +867,77 @@ TEST(TextLayoutPhases, LineColumnsMatchTheDirectComparisonOnMalformedLines)
         }
     }
 }
+
+// The lines a page region's column takes in are kept in a set while no two are alike, and
+// sorted once: the regions are those that sorting them at every turn gives.
+
+#include "karvel/text_region.h"
+
+namespace {
+
+// Regions, columns and nested regions with their lines in order (by text) and the figures
+// the writer reads.
+void describe_region(const kvl::TextRegion& r, std::string& out)
+{
+    out += "region " + std::to_string(r.number) + " w" + std::to_string(r.weight) + " m" + std::to_string(r.maxLines) +
+           " c" + std::to_string(r.columnCount()) + " {";
+    for (const auto& c : r.columns) {
+        out += " [";
+        for (const TextLine* l : c->lines)
+            out += glyph_driver::text_of(l->text, l->len) + "|";
+        out += " o" + std::to_string(c->offsetLines);
+        for (const auto& s : c->nested)
+            describe_region(*s, out);
+        out += "]";
+    }
+    out += " }\n";
+}
+
+// One column of lines closer than their height (as the dense column page), some with
+// another line on the same base line and left edge, some with a base line that is no number.
+void draw_dense_column(glyph_driver& d, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int> odd(0, 40), start(0, 3);
+    for (int i = 0; i < 600; ++i) {
+        const int o = odd(random);
+        double y = 100 + 0.05 * i;
+        if (o == 0 && seed % 3 == 0)
+            y = std::numeric_limits<double>::quiet_NaN();
+        const double x = seed % 2 ? 50 : 50 + 4 * start(random);
+        d.string(x, y, "line" + std::to_string(i) + " word", 3);
+        if (o == 1 && seed % 3 == 1)
+            d.string(x, y, "other" + std::to_string(i), 3);
+    }
+}
+
+std::string regions_of(unsigned seed, int kind, bool direct)
+{
+    kvl::TextRegionList::directSorts = direct;
+    glyph_driver d(6);
+    if (kind == 0)
+        draw_dense_column(d, seed);
+    else
+        draw_random_page(d, seed, kind);
+    d.page.coalesce(false, false);
+    kvl::TextRegionList list;
+    list.PageRegionsBuilding(d.page.blocks, d.page.nBlocks, 6);
+    kvl::TextRegionList::directSorts = false;
+    std::string out;
+    for (const auto& r : list.regions)
+        describe_region(*r, out);
+    return out;
+}
+
+} // namespace
+
+TEST(TextLayoutPhases, RegionColumnsKeptInASetMatchSortingAtEveryTurn)
+{
+    for (int kind = 0; kind < 3; ++kind) {
+        for (unsigned seed = 1; seed <= 6; ++seed) {
+            const std::string expected = regions_of(seed, kind, true);
+            EXPECT_EQ(regions_of(seed, kind, false), expected) << "kind " << kind << " seed " << seed;
+            EXPECT_GT(std::count(expected.begin(), expected.end(), '|'), 100) << "kind " << kind << " seed " << seed;
+        }
+    }
+}
