@@ -98,7 +98,9 @@ private:
             return noWords;
         return averageSizes_[j] > 0 ? averageSizes_[j] : fontSize_;
     }
-    // End (exclusive) of the band of line i.
+    // End (exclusive) of the band of line i. The tests of one line ask for its band several
+    // times; the lines' extents and sizes do not change while the regions are built, so
+    // the band of the line asked for last is kept.
     size_t bandEnd(size_t i) const;
     bool testA(size_t i, const TextRegion& r);
     int testB(size_t i, const TextRegion& r, int onlyColumn = -1) const;
@@ -118,11 +120,14 @@ private:
     double fontSize_;
     std::vector<TextLine*> lines_;
     std::vector<double> averageSizes_; // TextLine::averageFontSize of each of lines_
+    mutable size_t bandOf_ = static_cast<size_t>(-1), bandEnd_ = 0;
     int nextNumber_ = 0;
 };
 
 size_t region_builder::bandEnd(size_t i) const
 {
+    if (i == bandOf_)
+        return bandEnd_;
     const TextLine* li = lines_[i];
     size_t j = i;
     for (; j < lines_.size(); ++j) {
@@ -132,7 +137,9 @@ size_t region_builder::bandEnd(size_t i) const
         if (apart || li->xMin > m->xMin + 0.5)
             break;
     }
-    return std::max(j, i + 1);
+    bandOf_ = i;
+    bandEnd_ = std::max(j, i + 1);
+    return bandEnd_;
 }
 
 bool region_builder::testA(size_t i, const TextRegion& r)
