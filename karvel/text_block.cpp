@@ -771,11 +771,14 @@ void numberLineColumns(TextLine** array, int n, int rot)
     // With the lines in order of their starts, each line's share is thus moved on only
     // when the start reaches its next threshold (kept in a queue), and the largest share
     // so far is the one every earlier line gives now.
+    // (The lines' columns must not fall along them, as coalesce makes them.)
     bool ordered = true;
     for (int i = 0; ordered && i < n; ++i) {
         const TextLine* l = array[i];
         ordered = l->rot == rot && std::isfinite(l->xMin) && std::isfinite(l->xMax) && std::isfinite(l->yMin) &&
                   std::isfinite(l->yMax) && (i == 0 || startKey(array[i - 1], rot) <= startKey(l, rot));
+        for (int k = 0; ordered && k < l->len; ++k)
+            ordered = l->col[k] <= l->col[k + 1];
     }
     if (!ordered) {
         numberLineColumnsDirect(array, n, rot);
@@ -820,6 +823,7 @@ void numberLineColumns(TextLine** array, int n, int rot)
         }
         for (int k = 0; k <= l0->len; ++k)
             l0->col[k] += most;
+        most = std::max(most, l0->col[0]); // the least the line gives any later one
         schedule(i);
     }
 }

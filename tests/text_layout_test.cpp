@@ -819,7 +819,7 @@ TEST(TextLayoutPhases, LinesArePlacedAndNumberedAsByTheDirectWalks)
 TEST(TextLayoutPhases, LineColumnsMatchTheDirectComparisonOnMalformedLines)
 {
     // Lines made by hand, with glyph edges out of order, not numbers or infinite, lines of
-    // no glyphs and of other rotations, in column order.
+    // no glyphs and of other rotations, columns that do not start at 0, in column order.
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
     for (int rot = 0; rot < 4; ++rot) {
@@ -845,8 +845,10 @@ TEST(TextLayoutPhases, LineColumnsMatchTheDirectComparisonOnMalformedLines)
                         l->edge[k] = p == 0 ? nan : p == 1 ? inf : p == 2 ? lo + 0.5 : lo + (hi - lo) * k / std::max(1, l->len);
                         if (rot == 2 || rot == 3)
                             l->edge[k] = hi + lo - l->edge[k];
-                        l->col[k] = k;
+                        l->col[k] = (i % 4) + k; // columns need not start at 0
                     }
+                    if (seed == 11 && i == 50 && l->len > 0)
+                        l->col[0] = 9; // nor rise along the line (the direct comparison is taken)
                     if (seed == 9 && i == 100)
                         l->xMin = l->yMin = nan;
                     array.push_back(l.get());
