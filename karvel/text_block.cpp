@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
+#include <queue>
+#include <utility>
 #include <vector>
 
 #include <goo/gmem.h>
@@ -133,6 +136,163 @@ bool isDuplicate(const TextWord* w0, const TextWord* w2, double priDelta, double
 }
 
 } // namespace
+
+// The block's lines in list order while they are built, cut into runs of a few dozen lines
+// that each know the bounds of their lines, with a tree of the runs' bounds over them: a
+// new line steps over whole runs, or whole stretches of runs, when it surely comes after
+// every line of them, and is compared line by line only in the others.
+class LineRuns {
+public:
+    // Bounds of lines: base lines, extents across (their lower and upper ends), average
+    // font sizes (of coalesced lines).
+    struct Bounds {
+        double baseMin = HUGE_VAL, baseMax = -HUGE_VAL;
+        double xLoMin = HUGE_VAL, xHiMax = -HUGE_VAL, yHiMax = -HUGE_VAL;
+        double sizeMax = 0;
+        bool finite = true; // every line's values are finite numbers, its size not negative
+
+        void take(const TextLine* l)
+        {
+            baseMin = std::min(baseMin, l->base);
+            baseMax = std::max(baseMax, l->base);
+            xLoMin = std::min(xLoMin, std::min(l->xMin, l->xMax));
+            xHiMax = std::max(xHiMax, std::max(l->xMin, l->xMax));
+            yHiMax = std::max(yHiMax, std::max(l->yMin, l->yMax));
+            finite = finite && std::isfinite(l->base) && std::isfinite(l->xMin) && std::isfinite(l->xMax) &&
+                     std::isfinite(l->yMin) && std::isfinite(l->yMax);
+            takeSize(l->coalescedSize);
+        }
+        void takeSize(double size)
+        {
+            sizeMax = std::max(sizeMax, size);
+            finite = finite && std::isfinite(size) && size >= 0;
+        }
+        void take(const Bounds& o)
+        {
+            baseMin = std::min(baseMin, o.baseMin);
+            baseMax = std::max(baseMax, o.baseMax);
+            xLoMin = std::min(xLoMin, o.xLoMin);
+            xHiMax = std::max(xHiMax, o.xHiMax);
+            yHiMax = std::max(yHiMax, o.yHiMax);
+            sizeMax = std::max(sizeMax, o.sizeMax);
+            finite = finite && o.finite;
+        }
+    };
+
+    struct Run {
+        std::vector<TextLine*> lines;
+        Bounds bounds;
+    };
+
+    // A line to be placed, with its average font size.
+    struct NewLine {
+        NewLine(const TextLine* l, double size)
+            : rot(l->rot), base(l->base), xLo(std::min(l->xMin, l->xMax)), xHi(std::max(l->xMin, l->xMax)),
+              yLo(std::min(l->yMin, l->yMax)), size(size),
+              finite(std::isfinite(size) && size >= 0 && std::isfinite(l->base) && std::isfinite(l->xMin) &&
+                     std::isfinite(l->xMax) && std::isfinite(l->yMin) && std::isfinite(l->yMax))
+        {
+        }
+        // True when lineReadingOrder(line, l) > 0 for every line l within the bounds: l
+        // lies wholly before the line across it, by base and extent, so that the vertical
+        // order is 1.
+        bool surelyAfter(const Bounds& b) const
+        {
+            if (!finite || !b.finite)
+                return false;
+            if (rot == 1 || rot == 3) // no overlap across, and every base after the line's
+                return (b.xHiMax < xLo || b.xLoMin > xHi) && b.baseMin - base > 0;
+            // No overlap across, and the base lines farther apart than half of any size the
+            // order may take (either line's, or 8).
+            const double d = base - b.baseMax;
+            return b.yHiMax < yLo && d > 0 && d >= 0.5 * std::max(std::max(size, b.sizeMax), 8.0);
+        }
+        int rot;
+        double base, xLo, xHi, yLo, size;
+        bool finite;
+    };
+
+    // The first run from the run from on that the line does not surely come after, or the
+    // number of runs.
+    size_t firstToWalk(size_t from, const NewLine& line) const
+    {
+        if (from >= runs.size())
+            return runs.size();
+        // Up from the leaf, take in the whole subtrees to the right of the path; descend
+        // into the first one the line does not surely come after.
+        size_t node = leaves + from;
+        if (!line.surelyAfter(tree[node]))
+            return from;
+        while (true) {
+            // Climb while node is a right child or its right sibling is passed.
+            while (node > 1 && (node % 2 == 1 || line.surelyAfter(tree[node + 1]))) {
+                if (node % 2 == 0)
+                    ++node; // the sibling is passed: carry on from it
+                node /= 2;
+            }
+            if (node <= 1)
+                return runs.size();
+            node = node + 1; // a right sibling the line does not surely come after
+            while (node < leaves)
+                node = line.surelyAfter(tree[2 * node]) ? 2 * node + 1 : 2 * node;
+            return std::min(node - leaves, runs.size());
+        }
+    }
+
+    // Sets the tree's leaf of run r and the nodes above it.
+    void refresh(size_t r)
+    {
+        size_t node = leaves + r;
+        tree[node] = runs[r].bounds;
+        for (node /= 2; node >= 1; node /= 2) {
+            tree[node] = tree[2 * node];
+            tree[node].take(tree[2 * node + 1]);
+        }
+    }
+
+    // Builds the tree anew (after a run was split).
+    void rebuild()
+    {
+        leaves = 1;
+        while (leaves < runs.size())
+            leaves *= 2;
+        tree.assign(2 * leaves, Bounds());
+        for (size_t r = 0; r < runs.size(); ++r)
+            tree[leaves + r] = runs[r].bounds;
+        for (size_t node = leaves - 1; node >= 1; --node) {
+            tree[node] = tree[2 * node];
+            tree[node].take(tree[2 * node + 1]);
+        }
+    }
+
+    // Cuts the list from head into runs (when the block has reached fewLines lines);
+    // last is the line inserted last.
+    void adopt(TextLine* head, const TextLine* last)
+    {
+        for (TextLine* l = head; l != nullptr; l = l->next) {
+            if (runs.empty() || runs.back().lines.size() >= longestRun / 2)
+                runs.emplace_back();
+            runs.back().lines.push_back(l);
+            runs.back().bounds.take(l);
+            if (l == last) {
+                lastRun = runs.size() - 1;
+                lastPos = runs.back().lines.size() - 1;
+            }
+        }
+        rebuild();
+    }
+
+    // Runs split in halves beyond this many lines.
+    static constexpr size_t longestRun = 64;
+    // A block of fewer lines is placed and numbered by the direct walks, which are quicker there.
+    static constexpr int fewLines = 32;
+
+    std::vector<Run> runs;
+    std::vector<Bounds> tree; // node 1 is the root, node n has children 2n and 2n + 1
+    size_t leaves = 1;
+    // Where the line inserted last is.
+    size_t lastRun = 0, lastPos = 0;
+};
 
 TextBlock::TextBlock(TextPage* pageA, int rotA)
     : page(pageA), rot(rotA), xMin(0), xMax(-1), yMin(0), yMax(-1), priMin(0),
@@ -411,6 +571,7 @@ void TextBlock::buildLines(const UnicodeMap* uMap)
         }
     } guard{pool, words, start, taken, false};
 
+    LineRuns runs;
     int p = 0; // offset of the first bucket that may hold a word
     while (true) {
         // The start word: among the heads of the first non-empty bucket and the three
@@ -461,15 +622,19 @@ void TextBlock::buildLines(const UnicodeMap* uMap)
             line->addWord(last);
         }
 
-        finishLine(line, uMap);
+        finishLine(line, uMap, runs);
     }
     guard.done = true;
 }
 
-void TextBlock::finishLine(TextLine* line, const UnicodeMap* uMap)
+void TextBlock::finishLine(TextLine* line, const UnicodeMap* uMap, LineRuns& runs)
 {
-    insertLine(line);
+    insertLine(line, runs);
     line->coalesce(uMap);
+    if (!runs.runs.empty()) {
+        runs.runs[runs.lastRun].bounds.takeSize(line->coalescedSize);
+        runs.refresh(runs.lastRun);
+    }
     charCount += line->len;
     ++nLines;
 }
@@ -479,6 +644,7 @@ void TextBlock::buildLinesDirect(const UnicodeMap* uMap)
     curLine = nullptr;
     nLines = 0;
     charCount = 0;
+    LineRuns runs;
     int p = pool->firstIndex;
     while (true) {
         TextWord* w0 = pool->takeStartWord(p);
@@ -517,41 +683,64 @@ void TextBlock::buildLinesDirect(const UnicodeMap* uMap)
             last = best;
         }
 
-        finishLine(line, uMap);
+        finishLine(line, uMap, runs);
     }
 }
 
-void TextBlock::insertLine(TextLine* line)
+namespace {
+
+// True when column order puts a before b: the order of cmpLineColumn, with the average
+// font sizes the lines kept from their coalesce.
+int cmpLineColumnKept(const void* pa, const void* pb)
 {
-    TextLine* prev = nullptr;
-    TextLine* cur = lines;
-    if (curLine != nullptr && lineReadingOrder(line, curLine) > 0) {
-        prev = curLine;
-        cur = curLine->next;
-    }
-    while (cur != nullptr && lineReadingOrder(line, cur) > 0) {
-        prev = cur;
-        cur = cur->next;
-    }
-    line->next = cur;
-    if (prev == nullptr)
-        lines = line;
-    else
-        prev->next = line;
-    curLine = line;
+    const TextLine* a = *static_cast<TextLine* const*>(pa);
+    const TextLine* b = *static_cast<TextLine* const*>(pb);
+    int r = linePrimaryOrder(a, b);
+    return r != 0 ? r : lineVerticalOrder(a, a->coalescedSize, b, b->coalescedSize);
 }
 
-void TextBlock::numberColumns()
+// True when the line l0 lies at or past the glyph middle mid, along the rotation.
+bool pastMiddle(const TextLine* l0, double mid, int rot)
 {
-    nColumns = 0;
-    if (nLines == 0)
-        return;
-    TextLine** array = static_cast<TextLine**>(gmallocn(nLines, sizeof(TextLine*)));
-    int n = 0;
-    for (TextLine* l = lines; l != nullptr && n < nLines; l = l->next)
-        array[n++] = l;
-    qsort(array, n, sizeof(TextLine*), cmpLineColumn);
+    switch (rot) {
+    case 0: return l0->xMin >= mid;
+    case 1: return l0->yMin >= mid;
+    case 2: return l0->xMax <= mid;
+    default: return l0->yMax <= mid;
+    }
+}
 
+// The line's start as one ascending value (the order of linePrimaryOrder), and the
+// values of that start from which a line lies wholly after l1 (l1->primaryDelta >= 0)
+// and past a glyph middle of l1.
+double startKey(const TextLine* l, int rot)
+{
+    switch (rot) {
+    case 0: return l->xMin;
+    case 1: return l->yMin;
+    case 2: return -l->xMax;
+    default: return -l->yMax;
+    }
+}
+
+double pastKey(const TextLine* l1, int rot)
+{
+    switch (rot) {
+    case 0: return l1->xMax;
+    case 1: return l1->yMax;
+    case 2: return -l1->xMin;
+    default: return -l1->yMin;
+    }
+}
+
+double middleKey(double mid, int rot) { return rot == 0 || rot == 1 ? mid : -mid; }
+
+double glyphMiddle(const TextLine* l, int k) { return 0.5 * (l->edge[k] + l->edge[k + 1]); }
+
+} // namespace
+
+void numberLineColumnsDirect(TextLine** array, int n, int rot)
+{
     for (int i = 0; i < n; ++i) {
         TextLine* l0 = array[i];
         int col1 = 0;
@@ -562,27 +751,205 @@ void TextBlock::numberColumns()
                 col2 = l1->col[l1->len] + 1;
             } else {
                 int k = 0;
-                for (; k < l1->len; ++k) {
-                    double mid = 0.5 * (l1->edge[k] + l1->edge[k + 1]);
-                    bool after;
-                    switch (rot) {
-                    case 0: after = l0->xMin >= mid; break;
-                    case 1: after = l0->yMin >= mid; break;
-                    case 2: after = l0->xMax <= mid; break;
-                    default: after = l0->yMax <= mid; break;
-                    }
-                    if (!after)
+                for (; k < l1->len; ++k)
+                    if (!pastMiddle(l0, glyphMiddle(l1, k), rot))
                         break;
-                }
                 col2 = l1->col[k];
             }
             col1 = std::max(col1, col2);
         }
         for (int k = 0; k <= l0->len; ++k)
             l0->col[k] += col1;
-        nColumns = std::max(nColumns, l0->col[l0->len]);
     }
-    gfree(array);
+}
+
+void numberLineColumns(TextLine** array, int n, int rot)
+{
+    // What an earlier line l1 gives a later line l0 only grows with l0's start: l1's
+    // column past its end once l0 lies wholly after it, before that l1's column at its
+    // first glyph whose middle l0 does not start past (the glyphs passed stay passed).
+    // With the lines in order of their starts, each line's share is thus moved on only
+    // when the start reaches its next threshold (kept in a queue), and the largest share
+    // so far is the one every earlier line gives now.
+    // (The lines' columns must not fall along them, as coalesce makes them.)
+    bool ordered = true;
+    for (int i = 0; ordered && i < n; ++i) {
+        const TextLine* l = array[i];
+        ordered = l->rot == rot && std::isfinite(l->xMin) && std::isfinite(l->xMax) && std::isfinite(l->yMin) &&
+                  std::isfinite(l->yMax) && (i == 0 || startKey(array[i - 1], rot) <= startKey(l, rot));
+        for (int k = 0; ordered && k < l->len; ++k)
+            ordered = l->col[k] <= l->col[k + 1];
+    }
+    if (!ordered) {
+        numberLineColumnsDirect(array, n, rot);
+        return;
+    }
+    struct share {
+        int k = 0;          // the first glyph not passed
+        bool past = false;  // wholly passed
+    };
+    std::vector<share> shares(static_cast<size_t>(n));
+    using event = std::pair<double, int>; // (threshold of the start, line)
+    std::priority_queue<event, std::vector<event>, std::greater<event>> queue;
+    auto schedule = [&](int j) {
+        const TextLine* l1 = array[j];
+        double t = pastKey(l1, rot);
+        const int k = shares[static_cast<size_t>(j)].k;
+        if (k < l1->len) {
+            const double m = middleKey(glyphMiddle(l1, k), rot);
+            if (m < t) // a middle that is not a number is never passed
+                t = m;
+        }
+        queue.emplace(t, j);
+    };
+    int most = 0;
+    for (int i = 0; i < n; ++i) {
+        TextLine* l0 = array[i];
+        const double start = startKey(l0, rot);
+        while (!queue.empty() && queue.top().first <= start) {
+            const int j = queue.top().second;
+            queue.pop();
+            TextLine* l1 = array[j];
+            share& sh = shares[static_cast<size_t>(j)];
+            if (l1->primaryDelta(l0) >= 0) {
+                sh.past = true;
+                most = std::max(most, l1->col[l1->len] + 1);
+                continue;
+            }
+            while (sh.k < l1->len && pastMiddle(l0, glyphMiddle(l1, sh.k), rot))
+                ++sh.k;
+            most = std::max(most, l1->col[sh.k]);
+            schedule(j);
+        }
+        for (int k = 0; k <= l0->len; ++k)
+            l0->col[k] += most;
+        most = std::max(most, l0->col[0]); // the least the line gives any later one
+        schedule(i);
+    }
+}
+
+void TextBlock::insertLine(TextLine* line, LineRuns& list)
+{
+    // The line goes before the first line it does not come after (lineReadingOrder),
+    // looked for from the head, or after the line inserted last when it comes after that.
+    const double size = line->averageFontSize();
+    auto comesAfter = [&](const TextLine* cur) {
+        int r = lineVerticalOrder(line, size, cur, cur->coalescedSize);
+        return (r != 0 ? r : linePrimaryOrder(line, cur)) > 0;
+    };
+    TextLine* const last = curLine;
+    curLine = line;
+    if (directLines || (list.runs.empty() && nLines < LineRuns::fewLines)) {
+        auto after = [&](const TextLine* cur) { return directLines ? lineReadingOrder(line, cur) > 0 : comesAfter(cur); };
+        TextLine* prev = nullptr;
+        TextLine* cur = lines;
+        if (last != nullptr && after(last)) {
+            prev = last;
+            cur = last->next;
+        }
+        while (cur != nullptr && after(cur)) {
+            prev = cur;
+            cur = cur->next;
+        }
+        line->next = cur;
+        if (prev == nullptr)
+            lines = line;
+        else
+            prev->next = line;
+        return;
+    }
+    if (list.runs.empty())
+        list.adopt(lines, last);
+    const bool fromLast = last != nullptr && comesAfter(last);
+    std::vector<LineRuns::Run>& runs = list.runs;
+    const LineRuns::NewLine probe(line, size);
+    size_t r = 0, i = 0;
+    if (fromLast) {
+        r = list.lastRun;
+        i = list.lastPos + 1;
+    }
+    while (r < runs.size()) {
+        if (i < runs[r].lines.size() && probe.surelyAfter(runs[r].bounds)) {
+            r = list.firstToWalk(r + 1, probe);
+            i = 0;
+            continue;
+        }
+        const std::vector<TextLine*>& run = runs[r].lines;
+        while (i < run.size() && comesAfter(run[i]))
+            ++i;
+        if (i < run.size())
+            break;
+        r = list.firstToWalk(r + 1, probe);
+        i = 0;
+    }
+    bool grown = false;
+    if (runs.empty()) {
+        runs.emplace_back();
+        grown = true;
+        r = 0;
+        i = 0;
+    } else if (r == runs.size()) {
+        r = runs.size() - 1;
+        i = runs[r].lines.size();
+    }
+    LineRuns::Run& run = runs[r];
+    TextLine* prev = i > 0 ? run.lines[i - 1] : (r > 0 ? runs[r - 1].lines.back() : nullptr);
+    TextLine* cur = i < run.lines.size() ? run.lines[i] : (r + 1 < runs.size() ? runs[r + 1].lines.front() : nullptr);
+    line->next = cur;
+    if (prev == nullptr)
+        lines = line;
+    else
+        prev->next = line;
+    run.lines.insert(run.lines.begin() + static_cast<std::ptrdiff_t>(i), line);
+    run.bounds.take(line);
+    list.lastRun = r;
+    list.lastPos = i;
+
+    if (run.lines.size() > LineRuns::longestRun) {
+        const size_t half = run.lines.size() / 2;
+        LineRuns::Run low, high;
+        low.lines.assign(run.lines.begin(), run.lines.begin() + static_cast<std::ptrdiff_t>(half));
+        high.lines.assign(run.lines.begin() + static_cast<std::ptrdiff_t>(half), run.lines.end());
+        for (const TextLine* l : low.lines)
+            low.bounds.take(l);
+        for (const TextLine* l : high.lines)
+            high.bounds.take(l);
+        runs[r] = std::move(low);
+        runs.insert(runs.begin() + static_cast<std::ptrdiff_t>(r) + 1, std::move(high));
+        if (i >= half) {
+            list.lastRun = r + 1;
+            list.lastPos = i - half;
+        }
+        grown = true;
+    }
+    if (grown)
+        list.rebuild();
+    else
+        list.refresh(r);
+}
+
+void TextBlock::numberColumns()
+{
+    nColumns = 0;
+    if (nLines == 0)
+        return;
+    std::vector<TextLine*> array;
+    array.reserve(static_cast<size_t>(nLines));
+    for (TextLine* l = lines; l != nullptr && static_cast<int>(array.size()) < nLines; l = l->next)
+        array.push_back(l);
+    const int n = static_cast<int>(array.size());
+    if (directLines) {
+        qsort(array.data(), static_cast<size_t>(n), sizeof(TextLine*), cmpLineColumn);
+        numberLineColumnsDirect(array.data(), n, rot);
+    } else {
+        qsort(array.data(), static_cast<size_t>(n), sizeof(TextLine*), cmpLineColumnKept);
+        if (n < LineRuns::fewLines)
+            numberLineColumnsDirect(array.data(), n, rot);
+        else
+            numberLineColumns(array.data(), n, rot);
+    }
+    for (const TextLine* l : array)
+        nColumns = std::max(nColumns, l->col[l->len]);
 }
 
 double TextBlock::fontSize() const

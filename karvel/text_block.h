@@ -5,6 +5,7 @@ class UnicodeMap;
 
 namespace kvl {
 
+class LineRuns;
 class TextPage;
 class TextPool;
 class TextLine;
@@ -76,6 +77,10 @@ public:
     // block's words rather than by walking its buckets for every word.
     static constexpr int minIndexedWords = 256;
 
+    // Off (tests only): the lines are placed and their columns numbered by walking every
+    // earlier line, as the faster ways must match.
+    static inline bool directLines = false;
+
 private:
     void removeDuplicates();
     // The same, walking every later word in range for each word (used for small blocks
@@ -88,10 +93,18 @@ private:
     // order).
     void buildLinesDirect(const UnicodeMap* uMap);
     // Ends a line: files it, builds its text and counts it.
-    void finishLine(TextLine* line, const UnicodeMap* uMap);
-    void insertLine(TextLine* line);
+    void finishLine(TextLine* line, const UnicodeMap* uMap, LineRuns& runs);
+    void insertLine(TextLine* line, LineRuns& runs);
     void numberColumns();
 };
+
+// Adds to each line's columns the first text column it may take: past every earlier line
+// it lies wholly after, and past the glyphs of the others it starts after. The lines are
+// in column order (cmpLineColumn) and of the rotation rot.
+void numberLineColumns(TextLine** lines, int n, int rot);
+// The same, comparing every pair; numberLineColumns falls back to it when the extents
+// are not finite or not in order.
+void numberLineColumnsDirect(TextLine** lines, int n, int rot);
 
 // qsort comparisons over arrays of TextBlock*, by the page's primary rotation.
 int cmpBlockXY(int primaryRot, const TextBlock* a, const TextBlock* b);

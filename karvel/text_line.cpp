@@ -205,6 +205,7 @@ void TextLine::coalesce(const UnicodeMap* uMap)
     col[len] = convertedLen;
 
     hyphenated = (len > 0 && text[len - 1] == 0x2D) ? 1 : 0;
+    coalescedSize = averageFontSize();
 }
 
 int linePrimaryOrder(const TextLine* a, const TextLine* b)
@@ -224,8 +225,11 @@ int linePrimaryOrder(const TextLine* a, const TextLine* b)
 
 int lineVerticalOrder(const TextLine* a, const TextLine* b)
 {
-    double sA = a->averageFontSize();
-    double sB = b->averageFontSize();
+    return lineVerticalOrder(a, a->averageFontSize(), b, b->averageFontSize());
+}
+
+int lineVerticalOrder(const TextLine* a, double sA, const TextLine* b, double sB)
+{
     // Two sizes of 0 give no ratio (NaN), so only the base lines decide.
     double ratio;
     if (sB >= sA)

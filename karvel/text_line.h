@@ -46,6 +46,8 @@ public:
     int groupId;
     int rowOffset; // the page writer reuses it as the column index
     int cellCode;
+    // averageFontSize() when coalesce ended (the block's layout compares by it).
+    double coalescedSize = 0;
 };
 
 using ::overlapRatio;
@@ -61,6 +63,8 @@ int cmpLineCell(const void* a, const void* b);      // cell key, then reading or
 // The same orders on two lines.
 int lineReadingOrder(const TextLine* a, const TextLine* b);
 int lineVerticalOrder(const TextLine* a, const TextLine* b);
+// The vertical order with the lines' average font sizes given.
+int lineVerticalOrder(const TextLine* a, double sizeA, const TextLine* b, double sizeB);
 int linePrimaryOrder(const TextLine* a, const TextLine* b);
 
 } // namespace kvl

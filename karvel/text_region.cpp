@@ -53,6 +53,11 @@ int column_order(const void* a, const void* b)
 
 } // namespace
 
+bool TextColumn::base_less::operator()(const TextLine* a, const TextLine* b) const
+{
+    return a->base < b->base || (a->base == b->base && a->xMin < b->xMin);
+}
+
 TextColumn::TextColumn(TextLine* line, double)
     : xMin(line->xMin), xMax(line->xMax), baseFirst(line->base), baseLast(line->base), yMin(line->yMin),
       yMax(line->yMax), rot(line->rot)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <set>
 #include <vector>
 
 namespace kvl {
@@ -45,6 +46,15 @@ public:
     bool pendingInNested = false;
     std::vector<std::unique_ptr<TextRegion>> nested;
     std::vector<TextLine*> lines;
+
+    // Kept by the region builder while it builds: the first linesInSet lines stand in
+    // the order of the set, not in their own (see the builder's sortByBase).
+    struct base_less {
+        bool operator()(const TextLine* a, const TextLine* b) const;
+    };
+    std::set<TextLine*, base_less> linesByBase;
+    size_t linesInSet = 0;
+    bool linesAlike = false;
 };
 
 class TextRegion {
@@ -86,6 +96,9 @@ public:
     // Fills the list from the page's block array. pageFontSize stands in for the size of
     // a line whose words have no size.
     void PageRegionsBuilding(TextBlock** blocks, int nBlocks, double pageFontSize);
+
+    // On (tests only): the columns' lines are sorted at every turn, as the set must match.
+    static inline bool directSorts = false;
 
     std::vector<std::unique_ptr<TextRegion>> regions;
 };

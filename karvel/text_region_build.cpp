@@ -27,6 +27,55 @@ int line_base_order(const void* a, const void* b)
     return 0;
 }
 
+// A column's lines are sorted by line_base_order after each attach. While no two of its
+// lines are alike (the same base line and left edge) and every base line and left edge is
+// a number, that order is the only sorted one, whatever order the lines came in: the
+// lines are then kept in a set in that order (TextColumn::linesByBase) instead, and put in
+// it once, when they are read. From the first two lines alike on, the column is put in
+// order and sorted after each attach, as it would have been.
+
+// Writes the set's order into the column's lines.
+void putInOrder(TextColumn& column)
+{
+    if (column.linesInSet == 0)
+        return;
+    std::copy(column.linesByBase.begin(), column.linesByBase.end(), column.lines.begin());
+    column.linesByBase.clear();
+    column.linesInSet = 0;
+}
+
+void sortByBase(TextColumn& column)
+{
+    std::vector<TextLine*>& lines = column.lines;
+    if (!TextRegionList::directSorts && !column.linesAlike) {
+        size_t i = column.linesInSet;
+        while (i < lines.size() && !std::isnan(lines[i]->base) && !std::isnan(lines[i]->xMin) &&
+               column.linesByBase.insert(lines[i]).second)
+            ++i;
+        if (i == lines.size()) {
+            column.linesInSet = i;
+            return;
+        }
+        for (size_t j = column.linesInSet; j < i; ++j)
+            column.linesByBase.erase(lines[j]);
+        column.linesAlike = true;
+    }
+    putInOrder(column);
+    std::qsort(lines.data(), lines.size(), sizeof(TextLine*), &line_base_order);
+}
+
+// The same for every column of the region and of the regions inside them.
+void putInOrder(TextRegion& region)
+{
+    for (std::unique_ptr<TextColumn>& c : region.columns) {
+        putInOrder(*c);
+        for (std::unique_ptr<TextRegion>& s : c->nested)
+            putInOrder(*s);
+        if (c->pending != nullptr && !c->pendingInNested)
+            putInOrder(*c->pending);
+    }
+}
+
 bool is_tiny(const TextLine* line)
 {
     return line->len == 1 && std::fabs(line->xMin - line->xMax) < 0.3;
@@ -49,7 +98,9 @@ private:
             return noWords;
         return averageSizes_[j] > 0 ? averageSizes_[j] : fontSize_;
     }
-    // End (exclusive) of the band of line i.
+    // End (exclusive) of the band of line i. The tests of one line ask for its band several
+    // times; the lines' extents and sizes do not change while the regions are built, so
+    // the band of the line asked for last is kept.
     size_t bandEnd(size_t i) const;
     bool testA(size_t i, const TextRegion& r);
     int testB(size_t i, const TextRegion& r, int onlyColumn = -1) const;
@@ -69,11 +120,14 @@ private:
     double fontSize_;
     std::vector<TextLine*> lines_;
     std::vector<double> averageSizes_; // TextLine::averageFontSize of each of lines_
+    mutable size_t bandOf_ = static_cast<size_t>(-1), bandEnd_ = 0;
     int nextNumber_ = 0;
 };
 
 size_t region_builder::bandEnd(size_t i) const
 {
+    if (i == bandOf_)
+        return bandEnd_;
     const TextLine* li = lines_[i];
     size_t j = i;
     for (; j < lines_.size(); ++j) {
@@ -83,7 +137,9 @@ size_t region_builder::bandEnd(size_t i) const
         if (apart || li->xMin > m->xMin + 0.5)
             break;
     }
-    return std::max(j, i + 1);
+    bandOf_ = i;
+    bandEnd_ = std::max(j, i + 1);
+    return bandEnd_;
 }
 
 bool region_builder::testA(size_t i, const TextRegion& r)
@@ -230,11 +286,13 @@ void region_builder::attach(TextColumn& column, region_ptr s, bool flag) const
 {
     s->number = static_cast<int>(column.nested.size());
     if (flag || (s->weight == 0 && (s->maxLines < 2 || s->columnCount() < 2))) {
-        for (std::unique_ptr<TextColumn>& c : s->columns)
+        for (std::unique_ptr<TextColumn>& c : s->columns) {
+            putInOrder(*c);
             for (TextLine* line : c->lines)
                 column.addLine(line);
+        }
         if (!column.lines.empty())
-            std::qsort(column.lines.data(), column.lines.size(), sizeof(TextLine*), &line_base_order);
+            sortByBase(column);
         return;
     }
     column.widen(*s);
@@ -450,6 +508,8 @@ void region_builder::run(TextBlock** blocks, int nBlocks)
 void TextRegionList::PageRegionsBuilding(TextBlock** blocks, int nBlocks, double pageFontSize)
 {
     region_builder(*this, pageFontSize).run(blocks, nBlocks);
+    for (std::unique_ptr<TextRegion>& r : regions)
+        putInOrder(*r);
 }
 
 } // namespace kvl

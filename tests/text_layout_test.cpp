@@ -1,12 +1,15 @@
 // The page layout pass: groups, cells, blocks, direction, block columns, flows.
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <memory>
 #include <random>
 #include <set>
 #include <string>
 
+#include <goo/gmem.h>
 #include <gtest/gtest.h>
 
 #include "PDFR/pdf_ulin.h"
@@ -630,5 +633,313 @@ TEST(TextLayout, PiledUpWordsGiveTheBlocksLinesAndFlowsTheyGaveBefore)
         c.draw(d);
         d.page.coalesce(false, false);
         EXPECT_EQ(describe_layout(d), c.expected) << c.name;
+    }
+}
+
+// Tricky blocks: lines over one another, lines that start or end exactly on an edge, and
+// words of no width. The line order and text columns are pinned to what the layout gave
+// before it took these blocks in near-linear time.
+
+namespace {
+
+// Each block's lines in order, with each line's first and last text column.
+std::string describe_lines(const glyph_driver& d)
+{
+    std::string s;
+    char buf[64];
+    for (int i = 0; i < d.page.nBlocks; ++i) {
+        const TextBlock* b = d.page.blocks[i];
+        std::snprintf(buf, sizeof buf, "r%d c%d+%d:", b->rot, b->col, b->nColumns);
+        s += buf;
+        for (const TextLine* l = b->lines; l != nullptr; l = l->next) {
+            std::snprintf(buf, sizeof buf, "@%d-%d", l->col[0], l->col[l->len]);
+            s += " " + glyph_driver::text_of(l->text, l->len) + buf;
+        }
+        s += "\n";
+    }
+    return s;
+}
+
+// Lines that start inside, at the end of and past the lines above them.
+void draw_staggered_lines(glyph_driver& d)
+{
+    d.string(100, 200, "abcdefgh", 6);
+    d.string(130, 210, "ijklmn", 6);   // inside the first line, past the mid of its fifth glyph
+    d.string(127, 220, "opq", 6);      // exactly on the mid of the first line's fifth glyph
+    d.string(148, 230, "rs", 6);       // exactly at the first line's end
+    d.string(166, 240, "tuvw", 6);     // exactly at the second line's end
+    d.string(90, 250, "xyz", 6);       // before them all
+}
+
+// Lines piled closer than their height, at starts that come and go.
+void draw_overlapping_lines(glyph_driver& d)
+{
+    const char* texts[] = {"alpha", "be", "gamma delta", "eps", "zeta eta", "th", "iota", "kappa lambda"};
+    for (int i = 0; i < 24; ++i) {
+        d.set_size(i % 3 == 0 ? 9.8 : 10);
+        d.string(100 + (i * 7) % 30, 400 + 0.6 * i, texts[i % 8], 6);
+    }
+    d.set_size(10);
+}
+
+// Lines of equal extent, some over one another, some one line height apart.
+void draw_equal_edges(glyph_driver& d)
+{
+    d.string(100, 500, "same", 6);
+    d.string(100, 500, "sane", 6);
+    d.string(100, 502, "sine", 6);
+    d.string(100, 510, "sing", 6);
+    d.string(100, 510, "song", 6);
+    d.string(124, 520, "tail", 6);
+    d.string(100, 530, "same", 6);
+}
+
+// Words of no width (glyphs without advance) among lines of ordinary words.
+void draw_zero_width_words(glyph_driver& d)
+{
+    d.string(100, 600, "wide line", 6);
+    for (int i = 0; i < 4; ++i) {
+        d.page.beginWord(&d.state, 110 + 6 * i, 610);
+        d.glyph(110 + 6 * i, 610, 0, 0, static_cast<Unicode>('k' + i));
+        d.page.endWord();
+    }
+    d.page.beginWord(&d.state, 124, 620);
+    d.glyph(124, 620, 0, 0, 'z');
+    d.glyph(124, 620, 0, 0, 'z');
+    d.page.endWord();
+    d.string(124, 630, "after", 6);
+    d.string(100, 640, "wide line", 6);
+}
+
+} // namespace
+
+TEST(TextLayout, TrickyBlocksKeepTheirLineOrderAndColumns)
+{
+    struct tricky_case {
+        const char* name;
+        void (*draw)(glyph_driver&);
+        const char* expected;
+    };
+    const tricky_case cases[] = {
+        {"staggered lines", draw_staggered_lines,
+         "r0 c1+12: abcdefgh@1-9 ijklmn@7-13 opq@6-9 rs@10-12\nr0 c13+4: tuvw@13-17\nr0 c0+3: xyz@0-3\n"},
+        {"overlapping lines", draw_overlapping_lines,
+         "r0 c0+15: alphazetalambda@0-15 eps@5-8 thgammadelta@0-12 beiota delta@1-13 thgamma delta@1-14 beeps@2-7 "
+         "iotath lambda@1-14 gamma eta@2-11 iotabe lambda@2-15 kappa eta@3-12 eps@3-6 kappa eta@4-13 kappa@5-10 "
+         "zeta@5-9 alpha@6-11 zeta@6-10 alpha@7-12\n"},
+        {"equal edges", draw_equal_edges,
+         "r0 c0+4: sine@0-4 sane@0-4 same@0-4 song@0-4 sing@0-4\nr0 c4+4: tail@4-8\nr0 c0+4: same@0-4\n"},
+        {"zero-width words", draw_zero_width_words, "r0 c0+14: wide line@0-9 k l m n@2-9 z@7-8 after@9-14 wide line@0-9\n"},
+    };
+    for (const tricky_case& c : cases) {
+        glyph_driver d(10);
+        c.draw(d);
+        d.page.coalesce(false, false);
+        EXPECT_EQ(describe_lines(d), c.expected) << c.name;
+    }
+
+    // A dense block of words at random places, by a hash of its description (too long to
+    // spell out): its lines meet each other in every way the cases above show.
+    glyph_driver d(6);
+    std::mt19937 random(22);
+    std::uniform_real_distribution<double> x(100, 180), y(200, 260);
+    for (int i = 0; i < 1500; ++i)
+        d.string(x(random), y(random), "w" + std::to_string(i % 97), 3);
+    d.page.coalesce(false, false);
+    const std::string dense = describe_lines(d);
+    std::uint64_t h = 0xcbf29ce484222325ull;
+    for (unsigned char ch : dense)
+        h = (h ^ ch) * 0x100000001b3ull;
+    EXPECT_EQ(d.page.nBlocks, 1);
+    EXPECT_EQ(d.line_ptrs().size(), 246u);
+    EXPECT_EQ(h, 10185847995904310827ull);
+}
+
+// The faster placing and numbering of lines give what the direct walks give (every line
+// compared with every earlier one), on dense random pages and on malformed lines.
+
+namespace {
+
+struct direct_lines {
+    explicit direct_lines(bool on) { TextBlock::directLines = on; }
+    ~direct_lines() { TextBlock::directLines = false; }
+};
+
+// A page of words at random places; kind picks sizes, rotation and malformed values.
+void draw_random_page(glyph_driver& d, unsigned seed, int kind)
+{
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> x(50, 300), y(100, 100 + (kind == 1 ? 30 : 200)), size(2, 12);
+    const double odd[] = {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(), 0, 1e300};
+    d.set_rotation(kind == 3 ? 2 : 0);
+    for (int i = 0; i < 700; ++i) {
+        if (kind == 2)
+            d.set_size(size(random));
+        double px = x(random), py = y(random);
+        if (kind == 1)
+            px = 60 + (i % 5) * 3.5; // one column whose lines start at a few places
+        if (kind == 4 && i % 50 == 0)
+            (i % 100 == 0 ? px : py) = odd[(i / 50) % 4];
+        if (kind == 5 && i % 7 == 0) {
+            d.set_size(0);
+            d.string(px, py, "z", 0);
+            d.set_size(6);
+            continue;
+        }
+        d.string(px, py, "w" + std::to_string(i % 41) + (i % 3 ? "" : " x"), kind == 3 ? -3 : 3);
+    }
+}
+
+} // namespace
+
+TEST(TextLayoutPhases, LinesArePlacedAndNumberedAsByTheDirectWalks)
+{
+    for (int kind = 0; kind < 6; ++kind) {
+        for (unsigned seed = 1; seed <= 4; ++seed) {
+            std::string expected, got;
+            {
+                direct_lines direct(true);
+                glyph_driver d(6);
+                draw_random_page(d, seed, kind);
+                d.page.coalesce(false, false);
+                expected = describe_lines(d) + describe_layout(d);
+            }
+            {
+                glyph_driver d(6);
+                draw_random_page(d, seed, kind);
+                d.page.coalesce(false, false);
+                got = describe_lines(d) + describe_layout(d);
+            }
+            ASSERT_EQ(got, expected) << "kind " << kind << " seed " << seed;
+            EXPECT_GT(std::count(got.begin(), got.end(), '@'), 60) << "kind " << kind << " seed " << seed;
+        }
+    }
+}
+
+TEST(TextLayoutPhases, LineColumnsMatchTheDirectComparisonOnMalformedLines)
+{
+    // Lines made by hand, with glyph edges out of order, not numbers or infinite, lines of
+    // no glyphs and of other rotations, columns that do not start at 0, in column order.
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    for (int rot = 0; rot < 4; ++rot) {
+        for (unsigned seed = 1; seed <= 30; ++seed) {
+            std::vector<std::vector<int>> cols;
+            for (int pass = 0; pass < 2; ++pass) {
+                std::mt19937 random(seed);
+                std::uniform_int_distribution<int> pos(0, 40), len(0, 6), pick(0, 39);
+                std::vector<std::unique_ptr<TextLine>> owned;
+                std::vector<TextLine*> array;
+                for (int i = 0; i < 200; ++i) {
+                    auto l = std::make_unique<TextLine>(nullptr, seed == 5 && i == 7 ? (rot + 1) % 4 : rot, 0.0);
+                    const double lo = pos(random), hi = lo + pos(random) / 4.0;
+                    l->xMin = lo;
+                    l->xMax = hi;
+                    l->yMin = lo;
+                    l->yMax = hi;
+                    l->len = len(random);
+                    l->edge = static_cast<double*>(gmallocn(l->len + 1, sizeof(double)));
+                    l->col = static_cast<int*>(gmallocn(l->len + 1, sizeof(int)));
+                    for (int k = 0; k <= l->len; ++k) {
+                        const int p = pick(random);
+                        l->edge[k] = p == 0 ? nan : p == 1 ? inf : p == 2 ? lo + 0.5 : lo + (hi - lo) * k / std::max(1, l->len);
+                        if (rot == 2 || rot == 3)
+                            l->edge[k] = hi + lo - l->edge[k];
+                        l->col[k] = (i % 4) + k; // columns need not start at 0
+                    }
+                    if (seed == 11 && i == 50 && l->len > 0)
+                        l->col[0] = 9; // nor rise along the line (the direct comparison is taken)
+                    if (seed == 9 && i == 100)
+                        l->xMin = l->yMin = nan;
+                    array.push_back(l.get());
+                    owned.push_back(std::move(l));
+                }
+                std::qsort(array.data(), array.size(), sizeof(TextLine*), kvl::cmpLineColumn);
+                if (pass == 0)
+                    kvl::numberLineColumnsDirect(array.data(), 200, rot);
+                else
+                    kvl::numberLineColumns(array.data(), 200, rot);
+                cols.emplace_back();
+                for (const TextLine* l : array)
+                    for (int k = 0; k <= l->len; ++k)
+                        cols.back().push_back(l->col[k]);
+            }
+            ASSERT_EQ(cols[1], cols[0]) << "rotation " << rot << " seed " << seed;
+            EXPECT_GT(*std::max_element(cols[0].begin(), cols[0].end()), 20);
+        }
+    }
+}
+
+// The lines a page region's column takes in are kept in a set while no two are alike, and
+// sorted once: the regions are those that sorting them at every turn gives.
+
+#include "karvel/text_region.h"
+
+namespace {
+
+// Regions, columns and nested regions with their lines in order (by text) and the figures
+// the writer reads.
+void describe_region(const kvl::TextRegion& r, std::string& out)
+{
+    out += "region " + std::to_string(r.number) + " w" + std::to_string(r.weight) + " m" + std::to_string(r.maxLines) +
+           " c" + std::to_string(r.columnCount()) + " {";
+    for (const auto& c : r.columns) {
+        out += " [";
+        for (const TextLine* l : c->lines)
+            out += glyph_driver::text_of(l->text, l->len) + "|";
+        out += " o" + std::to_string(c->offsetLines);
+        for (const auto& s : c->nested)
+            describe_region(*s, out);
+        out += "]";
+    }
+    out += " }\n";
+}
+
+// One column of lines closer than their height (as the dense column page), some with
+// another line on the same base line and left edge, some with a base line that is no number.
+void draw_dense_column(glyph_driver& d, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int> odd(0, 40), start(0, 3);
+    for (int i = 0; i < 600; ++i) {
+        const int o = odd(random);
+        double y = 100 + 0.05 * i;
+        if (o == 0 && seed % 3 == 0)
+            y = std::numeric_limits<double>::quiet_NaN();
+        const double x = seed % 2 ? 50 : 50 + 4 * start(random);
+        d.string(x, y, "line" + std::to_string(i) + " word", 3);
+        if (o == 1 && seed % 3 == 1)
+            d.string(x, y, "other" + std::to_string(i), 3);
+    }
+}
+
+std::string regions_of(unsigned seed, int kind, bool direct)
+{
+    kvl::TextRegionList::directSorts = direct;
+    glyph_driver d(6);
+    if (kind == 0)
+        draw_dense_column(d, seed);
+    else
+        draw_random_page(d, seed, kind);
+    d.page.coalesce(false, false);
+    kvl::TextRegionList list;
+    list.PageRegionsBuilding(d.page.blocks, d.page.nBlocks, 6);
+    kvl::TextRegionList::directSorts = false;
+    std::string out;
+    for (const auto& r : list.regions)
+        describe_region(*r, out);
+    return out;
+}
+
+} // namespace
+
+TEST(TextLayoutPhases, RegionColumnsKeptInASetMatchSortingAtEveryTurn)
+{
+    for (int kind = 0; kind < 3; ++kind) {
+        for (unsigned seed = 1; seed <= 6; ++seed) {
+            const std::string expected = regions_of(seed, kind, true);
+            EXPECT_EQ(regions_of(seed, kind, false), expected) << "kind " << kind << " seed " << seed;
+            EXPECT_GT(std::count(expected.begin(), expected.end(), '|'), 100) << "kind " << kind << " seed " << seed;
+        }
     }
 }
