@@ -37,6 +37,10 @@ void page_walk_dev::walk(PDFDoc* doc, int page, bool (*abort_check)(void*), void
             tk_singleton<pdf_uline_processor>::instance().flush();
     }
     doc->displayPage(raster_, page, raster_->dpi(), raster_->dpi(), 0, false, true, false, abort_check, abort_data);
+    // The core asks the abort callback only every few operations: a stopped page's text
+    // walk could still run a long string first.
+    if (abort_check != nullptr && abort_check(abort_data))
+        return;
     doc->displayPage(text_, page, 72, 72, 0, false, true, true, abort_check, abort_data);
 }
 

@@ -346,7 +346,7 @@ TEST(PageWalk, Type3TextComesOutAsTheTwoPassesHaveIt)
 
 TEST(PageWalk, AStopReachesTheGlyphProcedures)
 {
-    // Asked to stop from the start, the walk runs no glyph procedure: the bar is not drawn.
+    // Asked to stop from the start, the walk runs no glyph procedure: the bar is not drawn ...
     ensure_global_params();
     pdf_writer w;
     const int bar = w.add_stream("", "0 0 d0 0 0 300 2 re f");
@@ -367,6 +367,12 @@ TEST(PageWalk, AStopReachesTheGlyphProcedures)
     walk.walk(&doc, 1, nullptr, nullptr);
     EXPECT_EQ(proc.lines.size(), 1u);
     proc.flush();
-    walk.walk(&doc, 1, [](void*) { return true; }, nullptr);
+    // ... and its text side interprets nothing either (the core would look at the stop
+    // only after a few operations).
+    kvl::TextPage stopped_text(false);
+    text_forwarding_dev stopped_dev(&stopped_text);
+    page_walk_dev stopped_walk(&raster, &stopped_dev);
+    stopped_walk.walk(&doc, 1, [](void*) { return true; }, nullptr);
     EXPECT_TRUE(proc.lines.empty());
+    EXPECT_TRUE(words(stopped_text).empty());
 }
