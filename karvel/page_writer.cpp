@@ -370,6 +370,7 @@ void TextPage::dump(FILE* f, int page_number)
     tk_log(1, "\"undoing\" the layout");
     stop.poll();
     TextRegionList regions;
+    regions.stop = stop;
     regions.PageRegionsBuilding(blocks, nBlocks, currentFontSize);
     stop.poll();
     const TextColumnGrid grid(regions);

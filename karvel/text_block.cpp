@@ -301,6 +301,11 @@ TextBlock::TextBlock(TextPage* pageA, int rotA)
 {
 }
 
+bool TextBlock::stopRequested() const
+{
+    return page != nullptr && page->stop.requested();
+}
+
 TextBlock::~TextBlock()
 {
     delete pool;
@@ -329,9 +334,15 @@ void TextBlock::updateBounds(const TextWord* word)
 
 void TextBlock::coalesce(const UnicodeMap* uMap)
 {
+    // A stop leaves the block unfinished (its words in its pool or its lines); the page's
+    // layout ends at its next look at the stop and deletes it.
     removeDuplicates();
     handOnGroups();
+    if (stopRequested())
+        return;
     buildLines(uMap);
+    if (stopRequested())
+        return;
     numberColumns();
     // The pool is empty now; its buckets are released rather than kept for the page.
     delete pool;
@@ -574,6 +585,8 @@ void TextBlock::buildLines(const UnicodeMap* uMap)
     LineRuns runs;
     int p = 0; // offset of the first bucket that may hold a word
     while (true) {
+        if (nLines % stopEvery == stopEvery - 1 && stopRequested())
+            return; // the words not in a line go back to the pool
         // The start word: among the heads of the first non-empty bucket and the three
         // after it, the first in primary order, the lower bucket on a tie.
         while (p < nBuckets && head(p) < 0)
@@ -763,7 +776,7 @@ void numberLineColumnsDirect(TextLine** array, int n, int rot)
     }
 }
 
-void numberLineColumns(TextLine** array, int n, int rot)
+void numberLineColumns(TextLine** array, int n, int rot, const tk_stop_check& stop)
 {
     // What an earlier line l1 gives a later line l0 only grows with l0's start: l1's
     // column past its end once l0 lies wholly after it, before that l1's column at its
@@ -804,6 +817,8 @@ void numberLineColumns(TextLine** array, int n, int rot)
     };
     int most = 0;
     for (int i = 0; i < n; ++i) {
+        if (i % TextBlock::stopEvery == TextBlock::stopEvery - 1 && stop.requested())
+            return; // the columns are left unnumbered
         TextLine* l0 = array[i];
         const double start = startKey(l0, rot);
         while (!queue.empty() && queue.top().first <= start) {
@@ -946,7 +961,9 @@ void TextBlock::numberColumns()
         if (n < LineRuns::fewLines)
             numberLineColumnsDirect(array.data(), n, rot);
         else
-            numberLineColumns(array.data(), n, rot);
+            numberLineColumns(array.data(), n, rot, page != nullptr ? page->stop : tk_stop_check{});
+        if (stopRequested())
+            return;
     }
     for (const TextLine* l : array)
         nColumns = std::max(nColumns, l->col[l->len]);

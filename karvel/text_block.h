@@ -1,6 +1,8 @@
 // A group of lines of one rotation, built from its own word pool.
 #pragma once
 
+#include "TK/tk_threa.h"
+
 class UnicodeMap;
 
 namespace kvl {
@@ -22,7 +24,10 @@ public:
     // Widens the extent to the word (takes the word's box when empty).
     void updateBounds(const TextWord* word);
     // Drops duplicated words, builds and orders the lines, numbers the text columns.
+    // Ends early, with the block unfinished, once the page's stop check says stop.
     void coalesce(const UnicodeMap* uMap);
+
+    bool stopRequested() const;
 
     // Average font size of the first line (0 without lines).
     double fontSize() const;
@@ -76,6 +81,8 @@ public:
     // From this many words on, duplicates and lines are found through arrays of the
     // block's words rather than by walking its buckets for every word.
     static constexpr int minIndexedWords = 256;
+    // Lines built between two looks at the stop check.
+    static constexpr int stopEvery = 1024;
 
     // Off (tests only): the lines are placed and their columns numbered by walking every
     // earlier line, as the faster ways must match.
@@ -101,7 +108,8 @@ private:
 // Adds to each line's columns the first text column it may take: past every earlier line
 // it lies wholly after, and past the glyphs of the others it starts after. The lines are
 // in column order (cmpLineColumn) and of the rotation rot.
-void numberLineColumns(TextLine** lines, int n, int rot);
+// A stop leaves the columns unnumbered.
+void numberLineColumns(TextLine** lines, int n, int rot, const tk_stop_check& stop = tk_stop_check{});
 // The same, comparing every pair; numberLineColumns falls back to it when the extents
 // are not finite or not in order.
 void numberLineColumnsDirect(TextLine** lines, int n, int rot);

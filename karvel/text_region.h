@@ -6,6 +6,8 @@
 #include <set>
 #include <vector>
 
+#include "TK/tk_threa.h"
+
 namespace kvl {
 
 class TextBlock;
@@ -101,6 +103,9 @@ public:
     static inline bool directSorts = false;
 
     std::vector<std::unique_ptr<TextRegion>> regions;
+    // Looked at every few thousand lines: once a stop is requested the building ends
+    // early, with the regions of the lines placed so far.
+    tk_stop_check stop;
 };
 
 } // namespace kvl

@@ -82,6 +82,9 @@ bool is_tiny(const TextLine* line)
 }
 
 // The builder of one page's regions.
+// Lines placed between two looks at the stop check.
+constexpr size_t stopEvery = 4096;
+
 class region_builder {
 public:
     region_builder(TextRegionList& list, double pageFontSize) : list_(list), fontSize_(pageFontSize) {}
@@ -489,6 +492,8 @@ void region_builder::run(TextBlock** blocks, int nBlocks)
     if (lines_[0]->cellCode < 10000)
         current = openRegion();
     for (size_t i = 0; i < lines_.size(); ++i) {
+        if (i % stopEvery == stopEvery - 1 && list_.stop.requested())
+            break;
         TextLine* l = lines_[i];
         if (is_tiny(l) || l->cellCode < 0)
             continue;

@@ -94,6 +94,32 @@ TEST(RegionBuild, OneBlockIsOneRegionOfOneColumn)
     EXPECT_EQ(r.classify(10.0), 2.0);
 }
 
+TEST(RegionBuild, AStopEndsThePlacingOfLinesEarly)
+{
+    // Regions of a column of 10,000 lines: whole without a stop; with one, the lines placed
+    // before the builder looked at it (the rest are not placed at all).
+    for (const bool stop : {false, true}) {
+        page_lines p;
+        TextBlock* b = p.block();
+        for (int i = 0; i < 10000; ++i)
+            p.line(b, 72, 300, 100 + 0.06 * i);
+        TextRegionList list;
+        if (stop)
+            list.stop = tk_stop_check{[](void*) { return true; }, nullptr};
+        list.PageRegionsBuilding(p.blocks.data(), static_cast<int>(p.blocks.size()), 10.0);
+        size_t placed = 0;
+        for (const TextRegion* r : written(list))
+            for (const auto& c : r->columns)
+                placed += c->lines.size();
+        if (stop) {
+            EXPECT_GT(placed, 0u);
+            EXPECT_LT(placed, 10000u);
+        } else {
+            EXPECT_EQ(placed, 10000u);
+        }
+    }
+}
+
 TEST(RegionBuild, TinyLinesNeverEnterARegion)
 {
     page_lines p;

@@ -56,9 +56,10 @@ bool count_poll(void* data)
     return counter->stop_at != 0 && counter->calls >= counter->stop_at;
 }
 
-// One page with a table grid and words in several places, polled through the counter;
-// returns the pages the device wrote. A stop throws out of here.
-int write_polled_page(const std::string& path, poll_counter& counter)
+// One page with a table grid and words in several places, and column_lines more words
+// piled into one column of as many lines, polled through the counter; returns the pages
+// the device wrote. A stop throws out of here.
+int write_polled_page(const std::string& path, poll_counter& counter, int column_lines = 0)
 {
     const tk_stop_check stop{&count_poll, &counter};
     pdf_uline_processor lines(1);
@@ -82,6 +83,13 @@ int write_polled_page(const std::string& path, poll_counter& counter)
             }
             dev.page()->endWord();
         }
+    }
+    for (int i = 0; i < column_lines; ++i) {
+        const double y = 420 + 250.0 * i / column_lines;
+        dev.page()->beginWord(&state, 450, y);
+        const Unicode u = 'x';
+        dev.page()->addChar(&state, 450, y, 6, 0, u, 1, &u, 1);
+        dev.page()->endWord();
     }
     dev.rtfEndPage();
     dev.closeDocument();
@@ -107,6 +115,25 @@ TEST(XmlDevicePage, AStopAtAnyPollEndsThePageUnwrittenAndLeavesNoFile)
         poll_counter counter;
         counter.stop_at = k;
         EXPECT_THROW(write_polled_page(path, counter), tk_stop_exception) << "poll " << k;
+        EXPECT_FALSE(file_exists(path)) << "poll " << k;
+    }
+}
+
+TEST(XmlDevicePage, AStopInsideALargeBlockEndsThePageUnwrittenAndLeavesNoFile)
+{
+    // A block of thousands of lines is also looked at while its lines are built and their
+    // columns numbered, and the regions while their lines are placed: a stop at any look
+    // leaves the block or the regions unfinished, and nothing of them is written or kept.
+    scratch_dir dir;
+    karvel_convertor conv;
+    const std::string path = dir.file("out.xml");
+    poll_counter whole;
+    ASSERT_EQ(write_polled_page(path, whole, 5000), 1);
+    EXPECT_EQ(xmllint_errors(path), "");
+    for (int k = 1; k <= whole.calls - 2; ++k) {
+        poll_counter counter;
+        counter.stop_at = k;
+        EXPECT_THROW(write_polled_page(path, counter, 5000), tk_stop_exception) << "poll " << k;
         EXPECT_FALSE(file_exists(path)) << "poll " << k;
     }
 }
