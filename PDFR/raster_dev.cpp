@@ -428,10 +428,10 @@ bool raster_dev::stroke_outline(GfxState* state, dev_path& out, bool* bounded)
         SplashPath flat;
         flatten_for_dashing(*path, splash_->getMatrix(), splash_->getFlatness(), flat);
         const bool round = state->getLineCap() == splashLineCapRound;
-        if (!dash_pieces_ || !dash_pieces_->made_for(dash.lengths, dash.phase, round))
-            dash_pieces_ = std::make_unique<dash_pieces>(dash.lengths, dash.phase, round);
+        if (!dash_bounds_ || !dash_bounds_->made_for(dash.lengths, dash.phase, round))
+            dash_bounds_ = std::make_unique<dash_bounds>(dash.lengths, dash.phase, round);
         SplashPath bounds;
-        if (!dash_pieces_->add_bounds(flat, bounds))
+        if (!dash_bounds_->add_bounds(flat, bounds))
             return false;
         splash_->setLineDash(std::vector<double>(), 0);
         outline.reset(splash_->makeStrokePath(&bounds, width, false));

@@ -13,7 +13,7 @@
 #include <set>
 #include <vector>
 
-#include "PDFR/dash_pieces.h"
+#include "PDFR/dash_bounds.h"
 #include "PDFR/type3_procs.h"
 
 class PDFDoc;
@@ -202,7 +202,7 @@ private:
     SplashClipResult op_clip_res_ = splashClipAllOutside;
 
     // The bounding dash pieces for the last pattern that needed them.
-    std::unique_ptr<dash_pieces> dash_pieces_;
+    std::unique_ptr<dash_bounds> dash_bounds_;
 
     std::unique_ptr<SplashBitmap> bitmap_; // 1 x 1: the stroker needs a rasteriser
     std::unique_ptr<Splash> splash_;

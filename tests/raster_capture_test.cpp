@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "PDFR/dash_pieces.h"
+#include "PDFR/dash_bounds.h"
 #include "PDFR/pdf_ulin.h"
 #include "PDFR/raster_dev.h"
 #include "TK/tk_log.h"
@@ -523,7 +523,7 @@ TEST(RasterCapture, BoundingDashPiecesGiveTheBoxOfTheDashedPath)
         std::copy(stroke_matrix, stroke_matrix + 6, m);
         SplashPath flat;
         flatten_for_dashing(path, m, 1, flat);
-        const dash_pieces bounds(dash, phase, style.cap == 1);
+        const dash_bounds bounds(dash, phase, style.cap == 1);
         SplashPath ends;
         ASSERT_TRUE(bounds.add_bounds(flat, ends));
         ASSERT_LE(ends.getLength(), 12 * flat.getLength());

@@ -1,4 +1,4 @@
-#include "PDFR/dash_pieces.h"
+#include "PDFR/dash_bounds.h"
 
 #include <splash/SplashMath.h>
 #include <splash/SplashPath.h>
@@ -86,7 +86,7 @@ void flatten_for_dashing(SplashPath& path, const double* matrix, double flatness
     }
 }
 
-dash_pieces::dash_pieces(const std::vector<double>& lengths, double phase, bool round)
+dash_bounds::dash_bounds(const std::vector<double>& lengths, double phase, bool round)
     : lengths_(lengths), phase_(phase), round_(round)
 {
     const size_t n = lengths.size();
@@ -148,7 +148,7 @@ dash_pieces::dash_pieces(const std::vector<double>& lengths, double phase, bool 
     }
 }
 
-bool dash_pieces::add_bounds(SplashPath& flat, SplashPath& out) const
+bool dash_bounds::add_bounds(SplashPath& flat, SplashPath& out) const
 {
     if (!valid_)
         return false;
@@ -185,7 +185,7 @@ bool dash_pieces::add_bounds(SplashPath& flat, SplashPath& out) const
     return true;
 }
 
-bool dash_pieces::segment(double x0, double y0, double x1, double y1, double len, place& at, bool& open,
+bool dash_bounds::segment(double x0, double y0, double x1, double y1, double len, place& at, bool& open,
                           SplashPath& out) const
 {
     const size_t n = lengths_.size();

@@ -27,10 +27,10 @@ class SplashPath;
 // device space (matrix), at most ten times.
 void flatten_for_dashing(SplashPath& path, const double* matrix, double flatness, SplashPath& out);
 
-class dash_pieces {
+class dash_bounds {
 public:
     // lengths: none negative; round: round caps (empty entries are drawn as dots).
-    dash_pieces(const std::vector<double>& lengths, double phase, bool round);
+    dash_bounds(const std::vector<double>& lengths, double phase, bool round);
     bool made_for(const std::vector<double>& lengths, double phase, bool round) const
     {
         return lengths == lengths_ && phase == phase_ && round == round_;
