@@ -723,29 +723,8 @@ bool pastMiddle(const TextLine* l0, double mid, int rot)
     }
 }
 
-// The line's start as one ascending value (the order of linePrimaryOrder), and the
-// values of that start from which a line lies wholly after l1 (l1->primaryDelta >= 0)
-// and past a glyph middle of l1.
-double startKey(const TextLine* l, int rot)
-{
-    switch (rot) {
-    case 0: return l->xMin;
-    case 1: return l->yMin;
-    case 2: return -l->xMax;
-    default: return -l->yMax;
-    }
-}
-
-double pastKey(const TextLine* l1, int rot)
-{
-    switch (rot) {
-    case 0: return l1->xMax;
-    case 1: return l1->yMax;
-    case 2: return -l1->xMin;
-    default: return -l1->yMin;
-    }
-}
-
+// A line lies wholly after l1 (l1->primaryDelta >= 0) once its primaryStart reaches
+// l1's primaryEnd, and past a glyph middle of l1 once it reaches the middle's key.
 double middleKey(double mid, int rot) { return rot == 0 || rot == 1 ? mid : -mid; }
 
 double glyphMiddle(const TextLine* l, int k) { return 0.5 * (l->edge[k] + l->edge[k + 1]); }
@@ -789,7 +768,7 @@ void numberLineColumns(TextLine** array, int n, int rot, const tk_stop_check& st
     for (int i = 0; ordered && i < n; ++i) {
         const TextLine* l = array[i];
         ordered = l->rot == rot && std::isfinite(l->xMin) && std::isfinite(l->xMax) && std::isfinite(l->yMin) &&
-                  std::isfinite(l->yMax) && (i == 0 || startKey(array[i - 1], rot) <= startKey(l, rot));
+                  std::isfinite(l->yMax) && (i == 0 || primaryStart(array[i - 1], rot) <= primaryStart(l, rot));
         for (int k = 0; ordered && k < l->len; ++k)
             ordered = l->col[k] <= l->col[k + 1];
     }
@@ -806,7 +785,7 @@ void numberLineColumns(TextLine** array, int n, int rot, const tk_stop_check& st
     std::priority_queue<event, std::vector<event>, std::greater<event>> queue;
     auto schedule = [&](int j) {
         const TextLine* l1 = array[j];
-        double t = pastKey(l1, rot);
+        double t = primaryEnd(l1, rot);
         const int k = shares[static_cast<size_t>(j)].k;
         if (k < l1->len) {
             const double m = middleKey(glyphMiddle(l1, k), rot);
@@ -820,7 +799,7 @@ void numberLineColumns(TextLine** array, int n, int rot, const tk_stop_check& st
         if (i % TextBlock::stopEvery == TextBlock::stopEvery - 1 && stop.requested())
             return; // the columns are left unnumbered
         TextLine* l0 = array[i];
-        const double start = startKey(l0, rot);
+        const double start = primaryStart(l0, rot);
         while (!queue.empty() && queue.top().first <= start) {
             const int j = queue.top().second;
             queue.pop();

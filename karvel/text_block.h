@@ -105,6 +105,30 @@ private:
     void numberColumns();
 };
 
+// Start and end of a line or block along the reading direction of rotation rot, both
+// ascending (the order of linePrimaryOrder for lines).
+template <class Box>
+double primaryStart(const Box* b, int rot)
+{
+    switch (rot) {
+    case 0: return b->xMin;
+    case 1: return b->yMin;
+    case 2: return -b->xMax;
+    default: return -b->yMax;
+    }
+}
+
+template <class Box>
+double primaryEnd(const Box* b, int rot)
+{
+    switch (rot) {
+    case 0: return b->xMax;
+    case 1: return b->yMax;
+    case 2: return -b->xMin;
+    default: return -b->yMin;
+    }
+}
+
 // Adds to each line's columns the first text column it may take: past every earlier line
 // it lies wholly after, and past the glyphs of the others it starts after. The lines are
 // in column order (cmpLineColumn) and of the rotation rot.

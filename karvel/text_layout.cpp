@@ -424,27 +424,6 @@ int columnAfter(const TextBlock* b0, const TextBlock* b1, int primaryRot)
     }
 }
 
-// Start and end of a block along the page's reading direction, both ascending.
-double primaryStart(const TextBlock* b, int rot)
-{
-    switch (rot) {
-    case 0: return b->xMin;
-    case 1: return b->yMin;
-    case 2: return -b->xMax;
-    default: return -b->yMax;
-    }
-}
-
-double primaryEnd(const TextBlock* b, int rot)
-{
-    switch (rot) {
-    case 0: return b->xMax;
-    case 1: return b->yMax;
-    case 2: return -b->xMin;
-    default: return -b->yMin;
-    }
-}
-
 bool finiteExtents(TextBlock** blocks, int n)
 {
     for (int i = 0; i < n; ++i)
