@@ -351,10 +351,7 @@ TEST(PageWalk, AStopReachesTheGlyphProcedures)
     pdf_writer w;
     const int bar = w.add_stream("", "0 0 d0 0 0 300 2 re f");
     const int p = w.add_page("BT /T3 1 Tf 72 700 Td (a) Tj ET\n");
-    w.page_at(p).extra_fonts["T3"] =
-        w.add_object("<< /Type /Font /Subtype /Type3 /FontBBox [0 0 0 0] /FontMatrix [1 0 0 1 0 0] /CharProcs << /a " +
-                     std::to_string(bar) + " 0 R >> /Encoding << /Type /Encoding /Differences [97 /a] >> /FirstChar 97 "
-                     "/LastChar 97 /Widths [0] >>");
+    w.page_at(p).extra_fonts["T3"] = w.add_type3_font({bar});
     scratch_dir dir;
     ASSERT_TRUE(w.save(dir.file("stop.pdf")));
     PDFDoc doc(std::make_unique<GooString>(dir.file("stop.pdf")));

@@ -30,6 +30,20 @@ int pdf_writer::add_object(const std::string& body)
     return static_cast<int>(objects_.size());
 }
 
+int pdf_writer::add_type3_font(const std::vector<int>& procs, const std::string& entries)
+{
+    std::string char_procs, names, widths;
+    for (size_t i = 0; i < procs.size(); ++i) {
+        const std::string name(1, static_cast<char>('a' + i));
+        char_procs += "/" + name + " " + std::to_string(procs[i]) + " 0 R ";
+        names += " /" + name;
+        widths += i == 0 ? "0" : " 0";
+    }
+    return add_object("<< /Type /Font /Subtype /Type3 /FontBBox [0 0 0 0] /FontMatrix [1 0 0 1 0 0] /CharProcs << " +
+                      char_procs + ">> /Encoding << /Type /Encoding /Differences [97" + names + "] >> /FirstChar 97 "
+                      "/LastChar " + std::to_string(96 + procs.size()) + " /Widths [" + widths + "] " + entries + ">>");
+}
+
 int pdf_writer::add_stream(const std::string& dict_entries, const std::string& data)
 {
     return add_object("<< " + dict_entries + " /Length " + std::to_string(data.size()) + " >>\nstream\n" + data +

@@ -30,6 +30,10 @@ public:
     int add_object(const std::string& body);
     // A stream object: dictionary entries (without << >> and /Length) and the data.
     int add_stream(const std::string& dict_entries, const std::string& data);
+    // A Type 3 font whose glyphs 'a', 'b', ... (codes 97 on) are the given procedure
+    // objects, with the unit font matrix, no widths and the given extra dictionary
+    // entries (such as "/Resources << ... >>"); returns its number.
+    int add_type3_font(const std::vector<int>& procs, const std::string& entries = "");
 
     // Extra entries of the trailer dictionary, such as "/Encrypt 1 0 R /ID [...]".
     std::string trailer_entries;

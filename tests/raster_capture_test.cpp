@@ -759,9 +759,7 @@ TEST(RasterCapture, Type3TextInsideAGlyphRunsHoweverItsFontResolves)
     // does not load (no dictionary), so the name is looked up further out (the page's /X).
     pdf_writer w;
     const int bar = w.add_stream("", "0 0 d0 0 0 300 2 re f");
-    const int painting = w.add_object("<< /Type /Font /Subtype /Type3 /FontBBox [0 0 0 0] /FontMatrix [1 0 0 1 0 0] "
-                                      "/CharProcs << /a " + std::to_string(bar) + " 0 R >> /Encoding << /Type "
-                                      "/Encoding /Differences [97 /a] >> /FirstChar 97 /LastChar 97 /Widths [0] >>");
+    const int painting = w.add_type3_font({bar});
     const std::string helvetica = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>";
     const std::string p_ref = std::to_string(painting) + " 0 R";
     const int own_fonts = w.add_object("<< /F1 " + p_ref + " >>");
@@ -774,13 +772,8 @@ TEST(RasterCapture, Type3TextInsideAGlyphRunsHoweverItsFontResolves)
     const int e = w.add_stream("/Resources << /Font << /D " + helvetica + " /D " + p_ref + " >> >>",
                                shows("D"));
     const int f = w.add_stream("", shows("X"));
-    const int font = w.add_object(
-        "<< /Type /Font /Subtype /Type3 /FontBBox [0 0 0 0] /FontMatrix [1 0 0 1 0 0] /CharProcs << /a " +
-        std::to_string(a) + " 0 R /b " + std::to_string(bar) + " 0 R /c " + std::to_string(c) + " 0 R /d " +
-        std::to_string(d) + " 0 R /e " + std::to_string(e) + " 0 R /f " + std::to_string(f) +
-        " 0 R >> /Encoding << /Type /Encoding /Differences [97 /a /b /c /d /e /f] >> /FirstChar 97 /LastChar 102 "
-        "/Widths [0 0 0 0 0 0] /Resources << /Font << /H " + helvetica + " /F1 " + helvetica +
-        " /X (no font) >> >> >>");
+    const int font = w.add_type3_font({a, bar, c, d, e, f}, "/Resources << /Font << /H " + helvetica + " /F1 " +
+                                                                 helvetica + " /X (no font) >> >>");
     std::string text = px_space;
     int y = 1500;
     for (const char* glyph : {"a", "c", "d", "e", "f"}) {
@@ -846,10 +839,7 @@ TEST(RasterCapture, AStopEndsTheReadingOfAGlyphProcedure)
     std::string proc = "0 0 d0";
     for (int i = 0; i < 100000; ++i)
         proc += " 1 w";
-    const int font = w.add_object(
-        "<< /Type /Font /Subtype /Type3 /FontBBox [0 0 0 0] /FontMatrix [1 0 0 1 0 0] /CharProcs << /a " +
-        std::to_string(w.add_stream("", proc + " 0 0 300 2 re f")) + " 0 R >> /Encoding << /Type /Encoding "
-        "/Differences [97 /a] >> /FirstChar 97 /LastChar 97 /Widths [0] >>");
+    const int font = w.add_type3_font({w.add_stream("", proc + " 0 0 300 2 re f")});
     const int p = w.add_page(std::string(px_space) + "BT /T 1 Tf 100.5 1500.5 Td (aa) Tj ET\n");
     w.page_at(p).extra_fonts["T"] = font;
     ensure_core();
