@@ -19,6 +19,7 @@ std::atomic<int> first_signal{0};
 
 struct sigaction previous[std::size(stop_signals)];
 struct sigaction previous_abort;
+struct sigaction previous_file_size;
 
 // Leaves the handler with the signal's default action pending: the process ends by it
 // as soon as the handler returns.
@@ -66,6 +67,10 @@ tk_stop_signals::tk_stop_signals(tk_thread_functor* job)
     abort_action.sa_handler = &on_abort;
     sigemptyset(&abort_action.sa_mask);
     sigaction(SIGABRT, &abort_action, &previous_abort);
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGXFSZ, &ignore, &previous_file_size);
 }
 
 tk_stop_signals::~tk_stop_signals()
@@ -73,6 +78,7 @@ tk_stop_signals::~tk_stop_signals()
     for (size_t i = 0; i < std::size(stop_signals); ++i)
         sigaction(stop_signals[i], &previous[i], nullptr);
     sigaction(SIGABRT, &previous_abort, nullptr);
+    sigaction(SIGXFSZ, &previous_file_size, nullptr);
     signalled_job = nullptr;
 }
 

@@ -9,7 +9,9 @@
 // PDF core aborts when it runs out of memory) removes the unfinished destination on the
 // way out too. A stop signal ignored from the start stays ignored (as nohup asks for the
 // hang-up). Interrupted system calls are not resumed: a write blocked on a full pipe or
-// an open of a FIFO nobody reads returns, and the run sees the stop request.
+// an open of a FIFO nobody reads returns, and the run sees the stop request. SIGXFSZ is
+// ignored meanwhile, so that a write past the file-size limit fails (EFBIG) as any failed
+// write does instead of ending the process with a cut file.
 class tk_stop_signals {
 public:
     explicit tk_stop_signals(tk_thread_functor* job);

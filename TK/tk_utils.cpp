@@ -4,12 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
+#include <utility>
 
 #include "TK/tk_fname.h"
 #include "TK/tk_log.h"
+#include "platform/plat_output_file.h"
 #include "platform/plat_paths.h"
 
 std::string tk_trim_left(const std::string& text)
@@ -164,33 +166,61 @@ void common_check_dest(const std::string& dest)
 
 namespace {
 
-// The absolute path of the file that opening the path for writing reaches: symbolic links
-// (also one to a missing file) followed, the folder's own links resolved.
-std::string file_written_by(const std::string& path)
+// The components of a path in order, without empty ones and ".".
+std::vector<std::string> path_components(const std::string& path)
 {
-    std::string target = tk_file_name(path).get_full_name();
-    for (int hops = 0; hops < 40; ++hops) {
-        char link[PATH_MAX];
-        const ssize_t n = readlink(target.c_str(), link, sizeof link - 1);
-        if (n <= 0)
-            break;
-        link[n] = '\0';
-        target = link[0] == '/' ? std::string(link) : tk_file_name(target).get_folder() + link;
-        target = tk_file_name(target).get_full_name();
-    }
-    const tk_file_name name(target);
-    const std::string folder = name.get_folder();
-    if (char* resolved = realpath(folder.c_str(), nullptr)) {
-        std::string result(resolved);
-        std::free(resolved);
-        if (result.empty() || result.back() != '/')
-            result += '/';
-        return result + target.substr(target.rfind('/') + 1);
-    }
-    return target;
+    std::vector<std::string> parts;
+    for (std::string& part : tk_split(path, '/'))
+        if (!part.empty() && part != ".")
+            parts.push_back(std::move(part));
+    return parts;
 }
 
 } // namespace
+
+std::string file_written_by(const std::string& path)
+{
+    if (path.empty())
+        return std::string();
+    std::string folder = "/";
+    if (path[0] != '/' && !plat_current_dir(folder))
+        return std::string();
+    // The components still to walk, the next one last.
+    std::vector<std::string> pending = path_components(path);
+    std::reverse(pending.begin(), pending.end());
+    bool on_disk = true; // every component walked so far exists
+    int links = 0;
+    while (!pending.empty()) {
+        const std::string part = std::move(pending.back());
+        pending.pop_back();
+        if (part == "..") {
+            // The folder walked so far holds no links, so its parent is the one by name.
+            folder.erase(std::max<size_t>(folder.rfind('/'), 1));
+            continue;
+        }
+        const std::string next = (folder == "/" ? folder : folder + "/") + part;
+        struct stat st {};
+        const bool found = on_disk && lstat(next.c_str(), &st) == 0;
+        if (found && S_ISLNK(st.st_mode)) {
+            // The link's text is walked in its place, from the folder that holds the link.
+            char text[PATH_MAX];
+            const ssize_t n = readlink(next.c_str(), text, sizeof text);
+            if (n <= 0 || static_cast<size_t>(n) >= sizeof text || ++links > 40)
+                return std::string(); // no file: a loop, or a link that cannot be read
+            if (text[0] == '/')
+                folder = "/";
+            const std::vector<std::string> target = path_components(std::string(text, static_cast<size_t>(n)));
+            pending.insert(pending.end(), target.rbegin(), target.rend());
+            continue;
+        }
+        // Past a missing folder nothing can be opened; the rest is taken by name, as it
+        // would resolve once the folders were there.
+        if (!found || (!S_ISDIR(st.st_mode) && !pending.empty()))
+            on_disk = false;
+        folder = next;
+    }
+    return folder;
+}
 
 bool tk_is_same_file(const std::string& path1, const std::string& path2)
 {
@@ -200,7 +230,14 @@ bool tk_is_same_file(const std::string& path1, const std::string& path2)
     struct stat st2 {};
     if (stat(path1.c_str(), &st1) == 0 && stat(path2.c_str(), &st2) == 0)
         return st1.st_dev == st2.st_dev && st1.st_ino == st2.st_ino;
-    return file_written_by(path1) == file_written_by(path2);
+    const std::string file1 = file_written_by(path1);
+    return !file1.empty() && file1 == file_written_by(path2);
+}
+
+bool tk_is_standard_output(const std::string& path)
+{
+    struct stat st {};
+    return !path.empty() && stat(path.c_str(), &st) == 0 && plat_is_standard_output(st);
 }
 
 void common_check_dest_not_source(const std::string& dest, const std::string& src)

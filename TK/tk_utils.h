@@ -36,8 +36,16 @@ std::string common_make_dest(const std::string& old_name, const std::string& src
                              const std::string& ext, bool keep);
 // Throws a level-1 tk_exception when the destination cannot be written.
 void common_check_dest(const std::string& dest);
+// The absolute path, free of links, of the file that opening the path for writing reaches,
+// walked as the kernel walks it: component by component, a ".." after a link taken from
+// the link's target, a dangling final link followed to where it would create its file,
+// a relative link text taken from the link's real folder. Past a missing folder the rest
+// is taken by name. Empty when no file can be reached (a link loop).
+std::string file_written_by(const std::string& path);
 // True when both names reach the same file: the same device and inode when both exist,
-// else the same file that writing would create (links followed, "." and ".." folded).
+// else the same file that writing would reach (file_written_by).
 bool tk_is_same_file(const std::string& path1, const std::string& path2);
+// True when the path reaches the file the process's standard output writes to.
+bool tk_is_standard_output(const std::string& path);
 // Throws a level-1 tk_exception when the destination names the source file.
 void common_check_dest_not_source(const std::string& dest, const std::string& src);

@@ -35,7 +35,7 @@ bool write_closing_lines(FILE* f)
 void remove_opened_file(const plat_output_file& file)
 {
     plat_clear_unfinished_output();
-    if (file.regular && !plat_remove_output(file))
+    if (file.removable && !plat_remove_output(file))
         tk_log(3, "Couldn't remove output file '%s'", file.name);
 }
 

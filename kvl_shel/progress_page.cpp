@@ -48,9 +48,13 @@ bool progress_page::page_init()
 {
     post_wizard_buttons(0);
     bar->setValue(0);
+    // In place before the worker starts: its first write past the file-size limit already
+    // fails as a write instead of ending the program.
+    stop_scope.reset();
+    stop_scope = std::make_unique<tk_stop_signals>(create_functor());
     start();
-    if (is_alive())
-        stop_scope = std::make_unique<tk_stop_signals>(functor);
+    if (!is_alive())
+        stop_scope.reset();
     return true;
 }
 

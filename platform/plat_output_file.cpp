@@ -1,6 +1,5 @@
 #include "platform/plat_output_file.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -24,11 +23,18 @@ bool copy_name(char (&to)[PATH_MAX], const char* from)
 
 } // namespace
 
+bool plat_is_standard_output(const struct stat& st)
+{
+    struct stat out {};
+    return fstat(1, &out) == 0 && out.st_dev == st.st_dev && out.st_ino == st.st_ino;
+}
+
 plat_output_file plat_identify_output(int fd, const std::string& name)
 {
     plat_output_file file;
     struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !copy_name(file.name, name.c_str()))
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || plat_is_standard_output(st) ||
+        !copy_name(file.name, name.c_str()))
         return file;
     char* resolved = realpath(name.c_str(), nullptr);
     if (resolved == nullptr)
@@ -37,7 +43,7 @@ plat_output_file plat_identify_output(int fd, const std::string& name)
     std::free(resolved);
     if (!copied)
         return file;
-    file.regular = true;
+    file.removable = true;
     file.device = st.st_dev;
     file.inode = st.st_ino;
     return file;
@@ -45,7 +51,7 @@ plat_output_file plat_identify_output(int fd, const std::string& name)
 
 bool plat_remove_output(const plat_output_file& file)
 {
-    if (!file.regular)
+    if (!file.removable)
         return false;
     struct stat by_name {};
     struct stat at_path {};
@@ -58,7 +64,7 @@ void plat_set_unfinished_output(const plat_output_file& file)
 {
     unfinished_armed = false;
     unfinished = file;
-    unfinished_armed = file.regular;
+    unfinished_armed = file.removable;
 }
 
 void plat_clear_unfinished_output()

@@ -1,25 +1,32 @@
 // The destination file a run writes, and the one rule for removing it when the run does
-// not finish: only a regular file the run created or truncated, and only while its name
-// still leads to that file. The XML device and the signal handlers both remove through it.
+// not finish: only a regular file the run created or truncated, other than the process's
+// standard output, and only while its name still leads to that file. The XML device and
+// the signal handlers both remove through it.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <climits>
 #include <string>
 
 struct plat_output_file {
-    bool regular = false;   // a regular file (devices, FIFOs and the like are never removed)
+    // A regular file that is not standard output by another name (devices, FIFOs and
+    // standard output are never removed).
+    bool removable = false;
     dev_t device = 0;
     ino_t inode = 0;
     char name[PATH_MAX] = {};     // the name it was opened by
     char resolved[PATH_MAX] = {}; // the same name with its links resolved when it was opened
 };
 
+// True when the file is the one the process's standard output (descriptor 1) writes to.
+bool plat_is_standard_output(const struct stat& st);
+
 // What the descriptor, opened by the name, writes to.
 plat_output_file plat_identify_output(int fd, const std::string& name);
 
-// Removes the file when it is regular and both its name and its resolved path still lead
+// Removes the file when it is removable and both its name and its resolved path still lead
 // to it; false when nothing was removed. Async-signal-safe.
 bool plat_remove_output(const plat_output_file& file);
 

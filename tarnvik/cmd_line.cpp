@@ -91,8 +91,9 @@ void check_log_files(int argc, const char* const* argv)
     for (const std::string& log : logs) {
         if (tk_is_same_file(log, src))
             throw tk_exception("Logfile is the same as the source file.", 1);
-        // "-" is the standard output stream, not a file of that name.
-        if (dest != "-" && tk_is_same_file(log, dest))
+        // "-" is the standard output stream, not a file of that name: the log must not be
+        // that stream by another name (/dev/stdout, the file it is redirected to).
+        if (dest == "-" ? tk_is_standard_output(log) : tk_is_same_file(log, dest))
             throw tk_exception("Logfile is the same as the destination file.", 1);
     }
 }

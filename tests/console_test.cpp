@@ -278,16 +278,19 @@ TEST_F(Console, AFailedWriteLeavesNoDestinationFile)
         w.add_page("BT /Helvetica 12 Tf 72 700 Td (A line of text on page " + std::to_string(i) + ") Tj ET");
     ASSERT_TRUE(w.save(dir.file("long.pdf")));
     const std::string dest = dir.file("long.xml");
-    // Files may not grow past 1000 bytes: a write of the document fails part-way.
-    tarnvik_process program({"--src=" + dir.file("long.pdf"), "--dest=" + dest}, dir.path(), [] {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{1000, 1000};
-        setrlimit(RLIMIT_FSIZE, &limit);
-    });
-    const run_result r = program.wait();
-    EXPECT_EQ(r.exit_code, exit_failure);
-    EXPECT_EQ(r.out, "Error:\nCouldn't write output file '" + dest + "': File too large\n");
-    EXPECT_FALSE(file_exists(dest)) << "the cut document is removed";
+    // Files may not grow past 1000 bytes: a write of the document fails part-way, whether
+    // the limit's signal was ignored from the start or not.
+    for (const auto action : {SIG_IGN, SIG_DFL}) {
+        tarnvik_process program({"--src=" + dir.file("long.pdf"), "--dest=" + dest}, dir.path(), [action] {
+            std::signal(SIGXFSZ, action);
+            const rlimit limit{1000, 1000};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        });
+        const run_result r = program.wait();
+        EXPECT_EQ(r.exit_code, exit_failure);
+        EXPECT_EQ(r.out, "Error:\nCouldn't write output file '" + dest + "': File too large\n");
+        EXPECT_FALSE(file_exists(dest)) << "the cut document is removed";
+    }
 }
 
 TEST_F(Console, SignalsStopTheRunAndLeaveNoUnfinishedDestination)
@@ -309,7 +312,9 @@ TEST_F(Console, SignalsStopTheRunAndLeaveNoUnfinishedDestination)
                                   {SIGTERM, dir.file("long.xml")},
                                   {SIGHUP, dir.file("long.xml")},
                                   {SIGTERM, dir.file("fifo.xml")},
-                                  {SIGINT, "-"}};
+                                  {SIGINT, "-"},
+                                  {SIGINT, "/dev/stdout"},
+                                  {SIGTERM, "/proc/self/fd/1"}};
     for (const signalled_run& run : runs) {
         const std::string what = "signal " + std::to_string(run.sig) + " into " + run.dest;
         const std::string log = dir.file("run.log");
@@ -334,6 +339,11 @@ TEST_F(Console, SignalsStopTheRunAndLeaveNoUnfinishedDestination)
             EXPECT_GT(count_of(r.out, "<page"), 0u) << what;
             EXPECT_EQ(count_of(r.out, "<page"), count_of(r.out, "</page>")) << what;
             EXPECT_EQ(r.out.substr(r.out.size() - 8), "</page>\n") << what;
+        } else if (run.dest == "/dev/stdout" || run.dest == "/proc/self/fd/1") {
+            // Standard output by another name (a file here): kept, with its whole pages.
+            EXPECT_EQ(r.out.rfind("<?xml", 0), 0u) << what;
+            EXPECT_GT(count_of(r.out, "<page>"), 0u) << what;
+            EXPECT_EQ(count_of(r.out, "<page>"), count_of(r.out, "</page>")) << what;
         } else {
             EXPECT_EQ(r.out, "") << what;
         }
@@ -538,18 +548,27 @@ TEST_F(Console, LogFileNamingTheSourceOrTheDestinationIsRefusedAndTouchesNothing
         EXPECT_FALSE(file_exists(dir.file("a.log"))) << "no log is emptied before the check";
     }
     // As the destination, given or derived, existing or not: nothing is created or changed.
+    // B/link leads to A/sub, so B/link/.. is A, and the dangling A/sub/up leads to A/up.xml.
     ASSERT_EQ(symlink("out.xml", dir.file("out.log").c_str()), 0);
+    ASSERT_EQ(std::system(("mkdir -p '" + dir.file("A/sub") + "' '" + dir.file("B") + "'").c_str()), 0);
+    ASSERT_EQ(symlink("../A/sub", dir.file("B/link").c_str()), 0);
+    ASSERT_EQ(symlink("../up.xml", dir.file("A/sub/up").c_str()), 0);
     const std::vector<std::vector<std::string>> as_destination = {
         {"--logfile=doc.xml", "--src=doc.pdf"},
         {"--src=doc.pdf", "--dest=out.xml", "--logfile=" + dir.file("out.xml")},
         {"--logfile=./out.xml", "--dest=" + dir.file("out.xml"), "--src=doc.pdf"},
-        {"--src=doc.pdf", "--dest=out.xml", "--logfile=out.log"}};
+        {"--src=doc.pdf", "--dest=out.xml", "--logfile=out.log"},
+        {"--src=doc.pdf", "--dest=A/out.xml", "--logfile=B/link/../out.xml"},
+        {"--src=doc.pdf", "--logfile=B/link/up", "--dest=A/up.xml"}};
     for (const std::vector<std::string>& args : as_destination) {
         const run_result r = run(args);
-        EXPECT_EQ(r.exit_code, exit_failure) << args[0] << " " << args[1];
-        EXPECT_EQ(r.out, "Error:\nLogfile is the same as the destination file.\n") << args[0] << " " << args[1];
+        const std::string form = args[0] + " " + args[1] + " " + args.back();
+        EXPECT_EQ(r.exit_code, exit_failure) << form;
+        EXPECT_EQ(r.out, "Error:\nLogfile is the same as the destination file.\n") << form;
         EXPECT_FALSE(file_exists(dir.file("doc.xml")));
         EXPECT_FALSE(file_exists(dir.file("out.xml")));
+        EXPECT_FALSE(file_exists(dir.file("A/out.xml")));
+        EXPECT_FALSE(file_exists(dir.file("A/up.xml")));
     }
     write_file(dir.file("out.xml"), "keep");
     EXPECT_EQ(run({"--src=doc.pdf", "--dest=out.xml", "--logfile=out.xml"}).exit_code, exit_failure);
@@ -558,6 +577,41 @@ TEST_F(Console, LogFileNamingTheSourceOrTheDestinationIsRefusedAndTouchesNothing
     const run_result r = run({"--src=doc.pdf", "--dest=-", "--logfile=-"});
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_NE(read_file(dir.file("-")).find("Converting page 5 of 5"), std::string::npos);
+}
+
+TEST_F(Console, LogFileThatIsStandardOutputIsRefusedWithTheDestinationMinus)
+{
+    const std::string refused = "Error:\nLogfile is the same as the destination file.\n";
+    const std::string redirect = dir.file("redirect.xml");
+    for (const std::string& log : {std::string("/dev/stdout"), std::string("/proc/self/fd/1"), redirect}) {
+        // Standard output redirected to a file: what it holds is the report alone.
+        write_file(redirect, "");
+        tarnvik_process to_file({"--src=doc.pdf", "--dest=-", "--logfile=" + log}, dir.path(), [&] {
+            const int fd = open(redirect.c_str(), O_WRONLY);
+            dup2(fd, 1);
+            close(fd);
+        });
+        EXPECT_EQ(to_file.wait().exit_code, exit_failure) << log;
+        EXPECT_EQ(read_file(redirect), refused) << log;
+        if (log == redirect)
+            continue;
+        // Standard output a pipe.
+        int pipe_fds[2];
+        ASSERT_EQ(pipe(pipe_fds), 0);
+        tarnvik_process to_pipe({"--src=doc.pdf", "--dest=-", "--logfile=" + log}, dir.path(), [&] {
+            dup2(pipe_fds[1], 1);
+            close(pipe_fds[0]);
+            close(pipe_fds[1]);
+        });
+        close(pipe_fds[1]);
+        std::string out;
+        char buffer[4096];
+        for (ssize_t n; (n = read(pipe_fds[0], buffer, sizeof buffer)) > 0;)
+            out.append(buffer, static_cast<size_t>(n));
+        close(pipe_fds[0]);
+        EXPECT_EQ(to_pipe.wait().exit_code, exit_failure) << log;
+        EXPECT_EQ(out, refused) << log;
+    }
 }
 
 TEST_F(Console, PageListsAndRepeatedOptions)

@@ -1,9 +1,14 @@
 // Singletons, exceptions, the trace log, file names, strings and destination checks.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <random>
 #include <regex>
 
 #include "TK/tk_error.h"
@@ -248,6 +253,59 @@ TEST(Destination, NamesOfMissingFilesCompareAsNormalisedPaths)
     scratch_dir dir;
     EXPECT_TRUE(tk_is_same_file(dir.file("new.xml"), dir.path() + "/sub/.././new.xml"));
     EXPECT_FALSE(tk_is_same_file(dir.file("new.xml"), dir.file("other.xml")));
+}
+
+// Random paths through folders and links of every kind (relative, absolute, up, dangling,
+// looping, chained): the file a path names for writing is the one open(O_CREAT) reaches.
+TEST(Destination, FileWrittenByAPathIsTheOneTheKernelOpens)
+{
+    scratch_dir dir;
+    char* real = realpath(dir.path().c_str(), nullptr);
+    ASSERT_NE(real, nullptr);
+    const std::string top = real;
+    std::free(real);
+    // Deep enough that no path climbs out of the scratch folder.
+    std::string root = top;
+    for (int level = 0; level < 8; ++level) {
+        root += "/n";
+        ASSERT_EQ(mkdir(root.c_str(), 0700), 0);
+    }
+    for (const char* folder : {"/a", "/a/b", "/a/b/c", "/d"})
+        ASSERT_EQ(mkdir((root + folder).c_str(), 0700), 0);
+    const std::vector<std::string> kept = {root + "/a/f.xml", root + "/d/g.xml"};
+    for (const std::string& file : kept)
+        write_file(file, "");
+    const std::pair<std::string, std::string> links[] = {
+        {"l1", "a/b"},          {"a/up", ".."},          {"a/b/sib", "../../d"},    {"d/abs", root + "/a/b/c"},
+        {"a/b/c/dang", "../new.xml"}, {"d/dang2", "../a/b/sib/x.xml"}, {"a/loop1", "loop2"}, {"a/loop2", "loop1"},
+        {"d/tofile", "../a/f.xml"}, {"a/b/deep", "c/../../up/../d"}, {"d/miss", "nope/y.xml"}, {"a/b/c/chain", "dang"}};
+    for (const auto& [name, text] : links)
+        ASSERT_EQ(symlink(text.c_str(), (root + "/" + name).c_str()), 0) << name;
+    const std::vector<std::string> parts = {".", "..", "a", "b", "c", "d", "l1", "up", "sib", "abs", "dang", "dang2",
+                                            "loop1", "tofile", "deep", "miss", "chain", "new.xml", "f.xml", "g.xml"};
+    std::mt19937 rng(25);
+    const tk_dir_changer in_a(root + "/a"); // relative paths start in a
+    ASSERT_TRUE(in_a.entered);
+    int opened = 0;
+    for (int i = 0; i < 4000; ++i) {
+        std::string path = rng() % 2 ? root : std::string();
+        for (int n = 1 + static_cast<int>(rng() % 5); n > 0; --n)
+            path += (path.empty() ? "" : "/") + parts[rng() % parts.size()];
+        const std::string expected = file_written_by(path);
+        const int fd = open(path.c_str(), O_WRONLY | O_CREAT, 0600);
+        if (fd < 0)
+            continue;
+        ++opened;
+        char reached[PATH_MAX] = {};
+        const std::string fd_link = "/proc/self/fd/" + std::to_string(fd);
+        ASSERT_GT(readlink(fd_link.c_str(), reached, sizeof reached - 1), 0);
+        close(fd);
+        EXPECT_EQ(expected, reached) << path;
+        ASSERT_EQ(std::string(reached).rfind(top + "/", 0), 0u) << reached;
+        if (std::find(kept.begin(), kept.end(), reached) == kept.end())
+            unlink(reached);
+    }
+    EXPECT_GT(opened, 400) << "too few paths reached a file";
 }
 
 TEST(Destination, ProposalKeepsTheOldFolderOrUsesTheProfileFolder)

@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QtTest/QTest>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -277,6 +278,27 @@ TEST_F(WizardFilePage, OverwriteQuestionNoKeepsTheFileYesDeletesIt)
     EXPECT_FALSE(file_exists(dest));
     EXPECT_EQ(rig.convertor->src, src);
     EXPECT_EQ(rig.convertor->dest, dest);
+}
+
+TEST_F(WizardFilePage, OverwritingStandardOutputByItsNameRemovesNothing)
+{
+    // The wizard's standard output redirected to a file, chosen as the destination.
+    const std::string redirect = rig.scratch.file("redirect.xml");
+    write_file(redirect, "old contents");
+    const int saved = dup(1);
+    const int fd = open(redirect.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    dup2(fd, 1);
+    close(fd);
+    fill_files(rig, src, "/proc/self/fd/1");
+    rig.boxes.answers = {QMessageBox::Yes};
+    rig.click(QWizard::NextButton);
+    dup2(saved, 1);
+    close(saved);
+    ASSERT_EQ(rig.boxes.boxes.size(), 1u);
+    EXPECT_EQ(rig.boxes.boxes[0].text, "Destination file already exists. Overwrite?");
+    EXPECT_EQ(rig.current(), 107) << "written as it is, not removed first";
+    EXPECT_EQ(read_file(redirect), "old contents");
 }
 
 TEST_F(WizardFilePage, BackStoresWithoutChecking)

@@ -8,6 +8,7 @@
 #include <QProgressBar>
 
 #include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "wizard_test_support.h"
@@ -227,6 +228,42 @@ TEST_F(WizardRun, AStopSignalDuringARunEndsItAsAConfirmedCancel)
     struct sigaction after {};
     ASSERT_EQ(sigaction(SIGTERM, nullptr, &after), 0);
     EXPECT_EQ(after.sa_handler, before.sa_handler);
+}
+
+TEST_F(WizardRun, AFileSizeLimitIsAFailedWrite)
+{
+    // The limit's signal has its default action (ending the process) outside the run.
+    struct sigaction before {};
+    ASSERT_EQ(sigaction(SIGXFSZ, nullptr, &before), 0);
+    signal(SIGXFSZ, SIG_DFL);
+    rlimit old_limit {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old_limit), 0);
+    struct limit_guard {
+        rlimit old;
+        struct sigaction action;
+        ~limit_guard()
+        {
+            setrlimit(RLIMIT_FSIZE, &old);
+            sigaction(SIGXFSZ, &action, nullptr);
+        }
+    } guard{old_limit, before};
+    before_progress = [&] {
+        const rlimit limit{1000, old_limit.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    };
+    start_run(200);
+    ASSERT_TRUE(wait_for([&] { return !rig.boxes.boxes.empty(); }, 30000));
+    ASSERT_TRUE(worker_ended());
+    setrlimit(RLIMIT_FSIZE, &old_limit);
+    EXPECT_EQ(rig.boxes.boxes[0].text, "Couldn't write output file '" + dest + "': File too large");
+    EXPECT_FALSE(file_exists(dest)) << "the cut document is removed";
+    // After the run the signal has its former action again.
+    EXPECT_TRUE(wait_for(
+        [] {
+            struct sigaction now {};
+            return sigaction(SIGXFSZ, nullptr, &now) == 0 && now.sa_handler == SIG_DFL;
+        },
+        5000));
 }
 
 TEST_F(WizardRun, HelpOnTheProgressPageOpensTheDefaultTopic)
