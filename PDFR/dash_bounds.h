@@ -22,10 +22,31 @@
 
 class SplashPath;
 
+// The stroker's floor to an int: out of range (or not a number) it gives the least int.
+int stroker_floor(double v);
+
 // The path with its curves flattened as the stroker flattens them before it dashes: each
 // curve halved until its control points lie within flatness of the chord's middle in
 // device space (matrix), at most ten times.
 void flatten_for_dashing(SplashPath& path, const double* matrix, double flatness, SplashPath& out);
+
+// What a walk of that flattening meets, in user space.
+class flatten_visitor {
+public:
+    virtual ~flatten_visitor() = default;
+    virtual void move_to(double x, double y) = 0;
+    // A part before it is flattened, by its four control points: a curve or one of its
+    // halves (split: it is halved next), or a segment (its start twice, then its end
+    // twice); true passes over it.
+    virtual bool pass_over(const double* /*x*/, const double* /*y*/, bool /*split*/) { return false; }
+    // A segment of the flattening from the last point.
+    virtual void line_to(double x, double y) = 0;
+    virtual void close() = 0;
+    // Asked before each part: true ends the walk.
+    virtual bool stop() { return false; }
+};
+// Walks the flattening of path; false when the visitor stopped it.
+bool flatten_path(SplashPath& path, const double* matrix, double flatness, flatten_visitor& v);
 
 class dash_bounds {
 public:
@@ -35,9 +56,15 @@ public:
     {
         return lengths == lengths_ && phase == phase_ && round == round_;
     }
+    // Whether some piece is drawn where the path is at least reach long: the pattern has a
+    // length, the phase does not round to the whole of it, and an on entry has a length or
+    // is drawn as a dot.
+    bool draws() const { return valid_ && !none_ && !(kinds_[0].next.empty() && kinds_[1].next.empty()); }
+    // Two periods of the pattern: on any stretch this long every entry lies whole.
+    double reach() const { return starts_.empty() ? 0 : starts_.back(); }
     // Appends to out the pieces of the flattened path that bound its dashing, to be
-    // stroked undashed; false when the phase or the positions are beyond what is counted
-    // exactly (the stroke is then not captured).
+    // stroked undashed; false when the pattern has no length or the positions are beyond
+    // what is counted exactly (the stroke is then not captured).
     bool add_bounds(SplashPath& flat, SplashPath& out) const;
 
 private:
@@ -62,6 +89,6 @@ private:
     std::vector<double> starts_; // of those entries, and their end
     nearest kinds_[2];           // pieces, dots
     place first_{0, 0};          // where each subpath starts
-    bool valid_ = true;          // the phase could be placed
+    bool valid_ = true;          // the pattern has a length
     bool none_ = false;          // the phase rounds to the whole period: nothing is drawn
 };

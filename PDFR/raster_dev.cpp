@@ -23,6 +23,10 @@ namespace {
 constexpr long max_dash_pieces = 100000;
 // Curve splits: as fine as the rasteriser's flattening goes.
 constexpr int max_curve_depth = 10;
+// Flattened segments of one wide stroke whose outline is worked out: about 100 MB of
+// outline at most. A stroke beyond it whose outline surely captures nothing is decided
+// without it.
+constexpr size_t outline_budget = 250000;
 
 int floor_int(double v)
 {
@@ -116,7 +120,7 @@ bool is_rectangle(const std::vector<seg>& s, double* x0, double* y0, double* x1,
 
 } // namespace
 
-raster_dev::raster_dev(double dpi) : dpi_(dpi)
+raster_dev::raster_dev(double dpi) : dpi_(dpi), outline_budget_(outline_budget)
 {
     SplashColor paper;
     paper[0] = paper[1] = paper[2] = 255;
@@ -427,11 +431,8 @@ bool raster_dev::stroke_outline(GfxState* state, dev_path& out, bool* bounded)
             return false; // positions that are not numbers
         SplashPath flat;
         flatten_for_dashing(*path, splash_->getMatrix(), splash_->getFlatness(), flat);
-        const bool round = state->getLineCap() == splashLineCapRound;
-        if (!dash_bounds_ || !dash_bounds_->made_for(dash.lengths, dash.phase, round))
-            dash_bounds_ = std::make_unique<dash_bounds>(dash.lengths, dash.phase, round);
         SplashPath bounds;
-        if (!dash_bounds_->add_bounds(flat, bounds))
+        if (!bounds_for(state).add_bounds(flat, bounds))
             return false;
         splash_->setLineDash(std::vector<double>(), 0);
         outline.reset(splash_->makeStrokePath(&bounds, width, false));
@@ -445,6 +446,8 @@ bool raster_dev::stroke_outline(GfxState* state, dev_path& out, bool* bounded)
 
 void raster_dev::clipToStrokePath(GfxState* state)
 {
+    if (clip_by_survey(state))
+        return;
     // Beyond the cap the bounding pieces stand for many: a clip to them that is not empty
     // is not a rectangle.
     dev_path p;
@@ -546,16 +549,136 @@ bool raster_dev::stroke_outside_clip(GfxState* state) const
             }
         }
     }
-    // A join reaches at most the miter limit, a square cap the square root of two, times
-    // half the width; the matrix stretches no length by more than its Frobenius norm.
-    const double norm = std::sqrt(m[0] * m[0] + m[1] * m[1] + m[2] * m[2] + m[3] * m[3]);
-    const double reach =
-        std::fabs(state->getLineWidth()) / 2 * std::max({1.0, state->getMiterLimit(), std::sqrt(2.0)}) * norm + 1;
+    const double reach = stroke_reach(state);
     if (!any || !std::isfinite(xMin) || !std::isfinite(xMax) || !std::isfinite(yMin) || !std::isfinite(yMax) ||
         !std::isfinite(reach))
         return false;
     return test_rect(clip_, floor_int(xMin - reach), floor_int(yMin - reach), floor_int(xMax + reach),
                      floor_int(yMax + reach)) == splashClipAllOutside;
+}
+
+double raster_dev::stroke_reach(GfxState* state) const
+{
+    // A join reaches at most the miter limit, a square cap the square root of two, times
+    // half the width; the matrix stretches no length by more than its Frobenius norm.
+    const double* m = device_matrix();
+    const double norm = std::sqrt(m[0] * m[0] + m[1] * m[1] + m[2] * m[2] + m[3] * m[3]);
+    return std::fabs(state->getLineWidth()) / 2 * std::max({1.0, state->getMiterLimit(), std::sqrt(2.0)}) * norm + 1;
+}
+
+const dash_bounds& raster_dev::bounds_for(GfxState* state)
+{
+    const dash_pattern dash = line_dash(state);
+    const bool round = state->getLineCap() == splashLineCapRound;
+    if (!dash_bounds_ || !dash_bounds_->made_for(dash.lengths, dash.phase, round))
+        dash_bounds_ = std::make_unique<dash_bounds>(dash.lengths, dash.phase, round);
+    return *dash_bounds_;
+}
+
+bool raster_dev::survey(GfxState* state, bool pruning, size_t budget, stroke_survey& out)
+{
+    std::unique_ptr<SplashPath> path = make_splash_path(state->getPath(), std::numeric_limits<double>::infinity());
+    if (!path)
+        return false; // positions that are not numbers
+    struct clip_test {
+        const raster_dev* dev;
+        double reach;
+    } test{this, stroke_reach(state)};
+    stroke_survey::setup s;
+    s.matrix = device_matrix();
+    s.flatness = splash_->getFlatness();
+    s.reach = test.reach;
+    s.dash = line_dash(state).lengths.empty() ? nullptr : &bounds_for(state);
+    s.budget = budget;
+    s.outside_data = &test;
+    s.outside = [](const void* data, double x0, double y0, double x1, double y1) {
+        const auto* t = static_cast<const clip_test*>(data);
+        return t->dev->pruning_ &&
+               test_rect(t->dev->clip_, floor_int(x0 - t->reach), floor_int(y0 - t->reach), floor_int(x1 + t->reach),
+                         floor_int(y1 + t->reach)) == splashClipAllOutside;
+    };
+    if (!pruning)
+        s.outside = [](const void*, double, double, double, double) { return false; };
+    s.stop_data = &procedures_;
+    s.stop_requested = [](const void* data) { return static_cast<const type3_procedures*>(data)->stop_requested(); };
+    out = survey_stroke(*path, s);
+    return true;
+}
+
+bool raster_dev::stroke_by_survey(GfxState* state)
+{
+    if (!pruning_)
+        return false;
+    stroke_survey s;
+    if (!survey(state, true, outline_budget_, s))
+        return false;
+    if (s.stopped) {
+        op_clip_res_ = splashClipPartial; // a stopped page is not written
+        return true;
+    }
+    if (!s.finite)
+        return false;
+    const px_box sure = s.sure_box();
+    int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    const SplashClipResult sure_res = sure.empty() ? splashClipAllOutside
+                                                   : fill_clip(sure.x0, sure.y0, sure.x1, sure.y1, &x0, &y0, &x1, &y1);
+    if (s.over_budget) {
+        // Too many segments to outline. The outline's box holds the sure box: when that is
+        // not inside the clip, or thick both ways, or some of the outline lies outside the
+        // clip, no outline captures anything, and the stroke is taken as one of countless
+        // dash pieces is. Otherwise it may be a rule, and is outlined whole.
+        const bool no_capture = s.outside || !capture_allowed() ||
+                                (!sure.empty() && (sure_res != splashClipAllInside ||
+                                                   (tk_singleton<pdf_uline_processor>::instance().mode == 0
+                                                        ? y1 - y0 > 4
+                                                        : x1 - x0 > 4 && y1 - y0 > 4)));
+        if (!no_capture)
+            return false;
+        if (!glyph_runs_.empty())
+            note_glyph_paint(std::numeric_limits<double>::infinity(), false);
+        op_clip_res_ = splashClipPartial;
+        return true;
+    }
+    if (!s.outside)
+        return false;
+    // Some of the outline lies outside the clip, so none of it is captured. Its box holds
+    // the sure box and lies within the reach box: where these decide the clip result and
+    // how large a glyph's paint is, the outline is not needed.
+    SplashClipResult res;
+    if (!sure.empty() && sure_res != splashClipAllOutside)
+        res = splashClipPartial;
+    else if (fill_clip(s.reach_box.x0, s.reach_box.y0, s.reach_box.x1, s.reach_box.y1, &x0, &y0, &x1, &y1) ==
+             splashClipAllOutside)
+        res = splashClipAllOutside;
+    else
+        return false;
+    if (!glyph_runs_.empty()) {
+        const double extent = sure.empty() ? 0 : std::max(sure.x1 - sure.x0, sure.y1 - sure.y0);
+        if (extent < small_glyph_extent)
+            return false;
+        note_glyph_paint(extent, false);
+    }
+    op_clip_res_ = res;
+    return true;
+}
+
+bool raster_dev::clip_by_survey(GfxState* state)
+{
+    if (!pruning_)
+        return false;
+    stroke_survey s;
+    if (!survey(state, true, outline_budget_, s))
+        return false;
+    if (s.stopped) {
+        clip_.paths = true; // a stopped page is not written
+        return true;
+    }
+    // Two parts that surely hold outline each give it a polygon of its own: the clip is
+    // neither empty nor a rectangle.
+    if (!s.finite || !(s.outside || s.over_budget) || s.pieces < 2)
+        return false;
+    clip_.paths = true;
+    return true;
 }
 
 void raster_dev::splash_to_device(SplashPath& sp, dev_path& out) const
@@ -639,6 +762,38 @@ void raster_dev::fill_path(GfxState* state)
     fill_hook(p, colToByte(rgb.r), colToByte(rgb.g), colToByte(rgb.b));
 }
 
+SplashClipResult raster_dev::fill_clip(double xMin, double yMin, double xMax, double yMax, int* xMinI, int* yMinI,
+                                       int* xMaxI, int* yMaxI) const
+{
+    // A path whose whole-pixel box lies outside the clip is passed over at once.
+    if (test_rect(clip_, floor_int(xMin), floor_int(yMin), floor_int(xMax), floor_int(yMax)) ==
+        splashClipAllOutside)
+        return splashClipAllOutside;
+    // The anti-aliased scan converter works on a 4 x 4 grid per pixel, on the clip's
+    // whole-pixel rows only (a path cut off there is partial); its box in pixels is
+    // the grid box divided by 4, truncated towards zero.
+    const long clip_top = 4L * floor_int(clip_.yMin);
+    const long clip_bottom = 4L * (static_cast<long>(floor_int(std::ceil(clip_.yMax))) - 1) + 3;
+    long aa_yMin = floor_int(yMin * 4), aa_yMax = floor_int(yMax * 4);
+    bool cut = false;
+    if (aa_yMin < clip_top) {
+        aa_yMin = clip_top;
+        cut = true;
+    }
+    if (aa_yMax > clip_bottom) {
+        aa_yMax = clip_bottom;
+        cut = true;
+    }
+    *xMinI = floor_int(xMin * 4) / 4;
+    *xMaxI = floor_int(xMax * 4) / 4;
+    *yMinI = static_cast<int>(aa_yMin / 4);
+    *yMaxI = static_cast<int>(aa_yMax / 4);
+    SplashClipResult res = test_rect(clip_, *xMinI, *yMinI, *xMaxI, *yMaxI);
+    if (res != splashClipAllOutside && cut)
+        res = splashClipPartial;
+    return res;
+}
+
 void raster_dev::fill_hook(const dev_path& p, unsigned char r, unsigned char g, unsigned char b)
 {
     if (p.xs.empty()) {
@@ -671,32 +826,8 @@ void raster_dev::fill_hook(const dev_path& p, unsigned char r, unsigned char g, 
     }
     if (!glyph_runs_.empty())
         note_glyph_paint(std::max(xMax - xMin, yMax - yMin), false);
-    // A path whose whole-pixel box lies outside the clip is passed over at once.
-    if (test_rect(clip_, floor_int(xMin), floor_int(yMin), floor_int(xMax), floor_int(yMax)) ==
-        splashClipAllOutside) {
-        op_clip_res_ = splashClipAllOutside;
-        return;
-    }
-    // The anti-aliased scan converter works on a 4 x 4 grid per pixel, on the clip's
-    // whole-pixel rows only (a path cut off there is partial); its box in pixels is
-    // the grid box divided by 4, truncated towards zero.
-    const long clip_top = 4L * floor_int(clip_.yMin);
-    const long clip_bottom = 4L * (static_cast<long>(floor_int(std::ceil(clip_.yMax))) - 1) + 3;
-    long aa_yMin = floor_int(yMin * 4), aa_yMax = floor_int(yMax * 4);
-    bool cut = false;
-    if (aa_yMin < clip_top) {
-        aa_yMin = clip_top;
-        cut = true;
-    }
-    if (aa_yMax > clip_bottom) {
-        aa_yMax = clip_bottom;
-        cut = true;
-    }
-    const int xMinI = floor_int(xMin * 4) / 4, xMaxI = floor_int(xMax * 4) / 4;
-    const int yMinI = static_cast<int>(aa_yMin / 4), yMaxI = static_cast<int>(aa_yMax / 4);
-    SplashClipResult res = test_rect(clip_, xMinI, yMinI, xMaxI, yMaxI);
-    if (res != splashClipAllOutside && cut)
-        res = splashClipPartial;
+    int xMinI = 0, yMinI = 0, xMaxI = 0, yMaxI = 0;
+    const SplashClipResult res = fill_clip(xMin, yMin, xMax, yMax, &xMinI, &yMinI, &xMaxI, &yMaxI);
     op_clip_res_ = res;
     if (res != splashClipAllInside || !capture_allowed())
         return;
@@ -739,6 +870,8 @@ void raster_dev::stroke_wide(GfxState* state)
         op_clip_res_ = splashClipAllOutside;
         return; // nothing of it can be captured: its outline is not worked out
     }
+    if (stroke_by_survey(state))
+        return;
     dev_path p;
     if (!stroke_outline(state, p)) {
         op_clip_res_ = splashClipPartial;
