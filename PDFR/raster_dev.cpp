@@ -27,6 +27,8 @@ constexpr int max_curve_depth = 10;
 // outline at most. A stroke beyond it whose outline surely captures nothing is decided
 // without it.
 constexpr size_t outline_budget = 250000;
+// Segments outlined at a time beyond it.
+constexpr size_t chunk_segments = 4096;
 
 int floor_int(double v)
 {
@@ -120,7 +122,8 @@ bool is_rectangle(const std::vector<seg>& s, double* x0, double* y0, double* x1,
 
 } // namespace
 
-raster_dev::raster_dev(double dpi) : dpi_(dpi), outline_budget_(outline_budget)
+raster_dev::raster_dev(double dpi)
+    : dpi_(dpi), outline_budget_(outline_budget), chunk_segments_(chunk_segments)
 {
     SplashColor paper;
     paper[0] = paper[1] = paper[2] = 255;
@@ -632,8 +635,20 @@ bool raster_dev::stroke_by_survey(GfxState* state)
                                                    (tk_singleton<pdf_uline_processor>::instance().mode == 0
                                                         ? y1 - y0 > 4
                                                         : x1 - x0 > 4 && y1 - y0 > 4)));
-        if (!no_capture)
-            return false;
+        if (!no_capture) {
+            // It may be a rule: an undashed one is outlined a chunk at a time.
+            if (!line_dash(state).lengths.empty())
+                return false;
+            px_box box;
+            if (!outline_box_in_chunks(state, box)) {
+                op_clip_res_ = splashClipPartial; // a stopped page is not written
+                return true;
+            }
+            GfxRGB rgb;
+            state->getStrokeRGB(&rgb);
+            fill_box(box, colToByte(rgb.r), colToByte(rgb.g), colToByte(rgb.b));
+            return true;
+        }
         if (!glyph_runs_.empty())
             note_glyph_paint(std::numeric_limits<double>::infinity(), false);
         op_clip_res_ = splashClipPartial;
@@ -660,6 +675,130 @@ bool raster_dev::stroke_by_survey(GfxState* state)
     }
     op_clip_res_ = res;
     return true;
+}
+
+bool raster_dev::outline_box_in_chunks(GfxState* state, px_box& box)
+{
+    // Each subpath is outlined on its own (the outline of a path is that of its subpaths
+    // one after the other). One of more segments than a chunk is outlined a chunk at a
+    // time, each with butt caps and one segment of the chunk before it, so every segment
+    // and every join between two of them is outlined with its neighbours; a closed one
+    // also joins its last segment to its first. The caps of an open one are those of its
+    // first segment stroked there and back from its start, and of its last from its end:
+    // the turn halfway joins a segment to itself, which adds nothing beyond the segment's
+    // outline but a round join's circle, and the subpath has that circle there too.
+    class chunker : public flatten_visitor {
+    public:
+        chunker(raster_dev& dev, GfxState* state, px_box& box) : dev_(dev), box_(box)
+        {
+            width_ = state->getLineWidth();
+            cap_ = state->getLineCap();
+        }
+        void move_to(double x, double y) override
+        {
+            end_subpath();
+            chunk_ = std::make_unique<SplashPath>();
+            chunk_->moveTo(x, y);
+            segments_ = 0;
+            split_ = closed_ = false;
+            px_ = start_[0] = x;
+            py_ = start_[1] = y;
+        }
+        void line_to(double x, double y) override
+        {
+            if (segments_ == 0) {
+                first_[0] = x;
+                first_[1] = y;
+            }
+            chunk_->lineTo(x, y);
+            ++segments_;
+            last_[0] = px_;
+            last_[1] = py_;
+            if (segments_ >= dev_.chunk_segments_ && (x != px_ || y != py_)) {
+                outline(*chunk_, splashLineCapButt);
+                chunk_ = std::make_unique<SplashPath>();
+                chunk_->moveTo(px_, py_);
+                chunk_->lineTo(x, y);
+                segments_ = 1;
+                split_ = true;
+            }
+            px_ = x;
+            py_ = y;
+        }
+        void close() override
+        {
+            closed_ = true;
+            if (!split_)
+                chunk_->close();
+        }
+        bool stop() override
+        {
+            if (++polls_ % 4096 == 0 && dev_.procedures_.stop_requested())
+                stopped = true;
+            return stopped;
+        }
+        void end_subpath()
+        {
+            if (!chunk_)
+                return;
+            if (!split_) {
+                outline(*chunk_, cap_); // as the stroker outlines it whole
+                chunk_.reset();
+                return;
+            }
+            outline(*chunk_, splashLineCapButt);
+            chunk_.reset();
+            SplashPath ends;
+            if (closed_) {
+                ends.moveTo(last_[0], last_[1]);
+                ends.lineTo(px_, py_);
+                ends.lineTo(first_[0], first_[1]);
+                outline(ends, splashLineCapButt);
+            } else if (cap_ != splashLineCapButt) {
+                ends.moveTo(start_[0], start_[1]);
+                ends.lineTo(first_[0], first_[1]);
+                ends.lineTo(start_[0], start_[1]);
+                ends.moveTo(px_, py_);
+                ends.lineTo(last_[0], last_[1]);
+                ends.lineTo(px_, py_);
+                outline(ends, cap_);
+            }
+        }
+        bool stopped = false;
+
+    private:
+        void outline(SplashPath& path, int cap)
+        {
+            dev_.splash_->setLineCap(cap);
+            std::unique_ptr<SplashPath> o(dev_.splash_->makeStrokePath(&path, width_, false));
+            dev_.splash_->setLineCap(cap_);
+            if (!o)
+                return;
+            dev_path p;
+            dev_.splash_to_device(*o, p);
+            add_box(p, box_);
+        }
+        raster_dev& dev_;
+        px_box& box_;
+        double width_;
+        int cap_;
+        std::unique_ptr<SplashPath> chunk_;
+        size_t segments_ = 0;
+        bool split_ = false, closed_ = false;
+        double px_ = 0, py_ = 0; // the last point
+        double start_[2] = {0, 0}, first_[2] = {0, 0}, last_[2] = {0, 0};
+        size_t polls_ = 0;
+    };
+    std::unique_ptr<SplashPath> path = make_splash_path(state->getPath(), std::numeric_limits<double>::infinity());
+    if (!path)
+        return false;
+    sync_splash(state);
+    splash_->setLineDash(std::vector<double>(), 0);
+    chunker c(*this, state, box);
+    flatten_path(*path, splash_->getMatrix(), splash_->getFlatness(), c);
+    if (!c.stopped)
+        c.end_subpath();
+    return !c.stopped;
 }
 
 bool raster_dev::clip_by_survey(GfxState* state)
@@ -794,35 +933,31 @@ SplashClipResult raster_dev::fill_clip(double xMin, double yMin, double xMax, do
     return res;
 }
 
-void raster_dev::fill_hook(const dev_path& p, unsigned char r, unsigned char g, unsigned char b)
+void raster_dev::add_box(const dev_path& p, px_box& box)
 {
-    if (p.xs.empty()) {
-        op_clip_res_ = splashClipAllOutside;
-        return; // an empty path fills nothing
-    }
     // The box of the path's segments; a subpath of one point has none.
-    bool any = false;
-    double xMin = 0, xMax = 0, yMin = 0, yMax = 0;
     for (size_t s = 0; s + 1 < p.starts.size(); ++s) {
         const size_t a = p.starts[s], e = p.starts[s + 1];
         if (e < a + 2)
             continue;
-        for (size_t i = a; i < e; ++i) {
-            if (!any) {
-                xMin = xMax = p.xs[i];
-                yMin = yMax = p.ys[i];
-                any = true;
-            } else {
-                xMin = std::min(xMin, p.xs[i]);
-                xMax = std::max(xMax, p.xs[i]);
-                yMin = std::min(yMin, p.ys[i]);
-                yMax = std::max(yMax, p.ys[i]);
-            }
-        }
+        for (size_t i = a; i < e; ++i)
+            box.add(p.xs[i], p.ys[i], p.xs[i], p.ys[i]);
     }
-    if (!any || !std::isfinite(xMin) || !std::isfinite(xMax) || !std::isfinite(yMin) || !std::isfinite(yMax)) {
+}
+
+void raster_dev::fill_hook(const dev_path& p, unsigned char r, unsigned char g, unsigned char b)
+{
+    px_box box;
+    add_box(p, box);
+    fill_box(box, r, g, b);
+}
+
+void raster_dev::fill_box(const px_box& box, unsigned char r, unsigned char g, unsigned char b)
+{
+    const double xMin = box.x0, yMin = box.y0, xMax = box.x1, yMax = box.y1;
+    if (box.empty() || !std::isfinite(xMin) || !std::isfinite(xMax) || !std::isfinite(yMin) || !std::isfinite(yMax)) {
         op_clip_res_ = splashClipAllOutside;
-        return;
+        return; // an empty path fills nothing
     }
     if (!glyph_runs_.empty())
         note_glyph_paint(std::max(xMax - xMin, yMax - yMin), false);

@@ -123,8 +123,12 @@ public:
     // one could be passed over.
     void set_pruning(bool on) { pruning_ = on; }
     // Flattened segments of one wide stroke looked at before it is decided without its
-    // outline (tests lower it).
-    void set_outline_budget(size_t segments) { outline_budget_ = segments; }
+    // outline, and outlined at a time beyond that (tests lower them).
+    void set_outline_budget(size_t segments, size_t chunk)
+    {
+        outline_budget_ = segments;
+        chunk_segments_ = chunk;
+    }
 
 private:
     // A path in px: subpaths of points, curves flattened.
@@ -137,6 +141,10 @@ private:
     // Fills are non-zero or even-odd alike here: only the box of the path counts.
     void fill_path(GfxState* state);
     void fill_hook(const dev_path& p, unsigned char r, unsigned char g, unsigned char b);
+    // Grows box by the points of the subpaths of p that have segments.
+    static void add_box(const dev_path& p, px_box& box);
+    // The fill of a path whose subpaths with segments have the box (empty: none).
+    void fill_box(const px_box& box, unsigned char r, unsigned char g, unsigned char b);
     // The whole-pixel box and the clip result of a fill whose path has the box (px), as the
     // anti-aliased scan converter finds them; the larger the box, the less it is inside.
     SplashClipResult fill_clip(double xMin, double yMin, double xMax, double yMax, int* xMinI, int* yMinI,
@@ -166,6 +174,9 @@ private:
     // false: its outline is to be worked out.
     bool stroke_by_survey(GfxState* state);
     bool clip_by_survey(GfxState* state);
+    // Grows box by the outline of an undashed wide stroke, worked out a few segments at a
+    // time; false when a stop cut it short.
+    bool outline_box_in_chunks(GfxState* state, px_box& box);
     void sync_splash(GfxState* state);
     void splash_to_device(SplashPath& sp, dev_path& out) const;
     // The outline of a wide stroke (dash pattern applied), in px. Beyond the cap on dash
@@ -227,6 +238,7 @@ private:
 
     bool pruning_ = true;
     size_t outline_budget_;
+    size_t chunk_segments_;
 
     // The bounding dash pieces for the last pattern that needed them.
     std::unique_ptr<dash_bounds> dash_bounds_;

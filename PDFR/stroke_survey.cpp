@@ -133,6 +133,14 @@ private:
 
 void px_box::add(double ax0, double ay0, double ax1, double ay1)
 {
+    if (!any) {
+        x0 = ax0;
+        y0 = ay0;
+        x1 = ax1;
+        y1 = ay1;
+        any = true;
+        return;
+    }
     x0 = std::min(x0, ax0);
     y0 = std::min(y0, ay0);
     x1 = std::max(x1, ax1);

@@ -20,13 +20,15 @@
 
 class SplashPath;
 
-// A box of px; empty until something is added.
+// A box of px; empty until something is added. The first box added is taken as it is,
+// later ones grow it (a position that is not a number is kept only when it comes first).
 struct px_box {
     double x0 = std::numeric_limits<double>::infinity();
     double y0 = std::numeric_limits<double>::infinity();
     double x1 = -std::numeric_limits<double>::infinity();
     double y1 = -std::numeric_limits<double>::infinity();
-    bool empty() const { return !(x0 <= x1 && y0 <= y1); }
+    bool any = false;
+    bool empty() const { return !any; }
     void add(double ax0, double ay0, double ax1, double ay1);
 };
 

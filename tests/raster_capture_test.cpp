@@ -1114,16 +1114,23 @@ pdf_writer random_stroke_page(std::mt19937& rng)
         if (unit(rng) < 0.15)
             c += "/Pattern CS /Sh SCN\n";
         if (rule) {
-            // a rule, maybe as curves or a closed there and back, maybe off an edge
+            // a rule as a segment, a polyline or curves along it (a little off the line),
+            // maybe closed there and back, maybe off an edge
             const double x = 1200 * unit(rng), y = 1600 * unit(rng), len = 20 + 600 * unit(rng);
             const bool across = unit(rng) < 0.5;
-            const double x1 = across ? x + len : x, y1 = across ? y : y + len;
-            c += move_to(x, y);
-            if (unit(rng) < 0.3)
-                c += pt(x + (x1 - x) / 3, page_h - (y + (y1 - y) / 3)) + pt(x + 2 * (x1 - x) / 3, page_h - (y + 2 * (y1 - y) / 3)) +
-                     pt(x1, page_h - y1) + "c\n";
-            else
-                c += line_to(x1, y1);
+            const int parts = 1 + static_cast<int>(rng() % 4);
+            const auto at = [&](double t, double off) {
+                return across ? pt(x + len * t, page_h - (y + off)) : pt(x + off, page_h - (y + len * t));
+            };
+            const auto off = [&]() { return unit(rng) < 0.5 ? 0.0 : 0.6 * unit(rng) - 0.3; };
+            c += at(0, 0) + "m\n";
+            for (int k = 1; k <= parts; ++k) {
+                const double t0 = static_cast<double>(k - 1) / parts, t1 = static_cast<double>(k) / parts;
+                if (unit(rng) < 0.5)
+                    c += at(t0 + (t1 - t0) / 3, off()) + at(t0 + 2 * (t1 - t0) / 3, off()) + at(t1, off()) + "c\n";
+                else
+                    c += at(t1, off()) + "l\n";
+            }
             c += unit(rng) < 0.2 ? "h S\nQ\n" : "S\nQ\n";
             continue;
         }
@@ -1167,8 +1174,8 @@ TEST(RasterCapture, PassingOverPartsOutsideTheClipChangesNothing)
     // Random wide strokes, each worked out with the parts outside the clip passed over and
     // outlined whole: the rules captured, every stroke's clip result and every clip are
     // the same. With a budget of a few segments most strokes are decided without their
-    // outline: the rules and the clips are still the same. (STROKE_RANDOM_PAGES asks for
-    // more pages.)
+    // outline, or outlined three segments at a time: the rules and the clips are still the
+    // same. (STROKE_RANDOM_PAGES asks for more pages.)
     ensure_core();
     int pages = 30;
     if (const char* more = std::getenv("STROKE_RANDOM_PAGES"))
@@ -1188,7 +1195,7 @@ TEST(RasterCapture, PassingOverPartsOutsideTheClipChangesNothing)
             auto dev = std::make_unique<stroke_log_dev>();
             dev->set_pruning(pruning);
             if (budget > 0)
-                dev->set_outline_budget(budget);
+                dev->set_outline_budget(budget, 3);
             dev->startDoc(&doc);
             doc.displayPage(dev.get(), 1, 150, 150, 0, false, true, false);
             lines = proc.lines;
