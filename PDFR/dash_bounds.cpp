@@ -58,16 +58,22 @@ bool flatten_curve(const double* m, double flatness2, double x0, double y0, doub
     return true;
 }
 
+// Parts or segments between two looks at the stop request.
+constexpr size_t poll_every = 4096;
+
 // Appends the flattening to a path.
 class path_builder : public flatten_visitor {
 public:
-    explicit path_builder(SplashPath& out) : out_(out) {}
+    path_builder(SplashPath& out, stop_poll stop) : out_(out), stop_(stop) {}
     void move_to(double x, double y) override { out_.moveTo(x, y); }
     void line_to(double x, double y) override { out_.lineTo(x, y); }
     void close() override { out_.close(); }
+    bool stop() override { return ++polls_ % poll_every == 0 && stop_(); }
 
 private:
     SplashPath& out_;
+    stop_poll stop_;
+    size_t polls_ = 0;
 };
 
 } // namespace
@@ -113,10 +119,10 @@ bool flatten_path(SplashPath& path, const double* matrix, double flatness, flatt
     return true;
 }
 
-void flatten_for_dashing(SplashPath& path, const double* matrix, double flatness, SplashPath& out)
+bool flatten_for_dashing(SplashPath& path, const double* matrix, double flatness, SplashPath& out, stop_poll stop)
 {
-    path_builder b(out);
-    flatten_path(path, matrix, flatness, b);
+    path_builder b(out, stop);
+    return flatten_path(path, matrix, flatness, b);
 }
 
 int stroker_floor(double v)
@@ -189,7 +195,7 @@ dash_bounds::dash_bounds(const std::vector<double>& lengths, double phase, bool 
     }
 }
 
-bool dash_bounds::add_bounds(SplashPath& flat, SplashPath& out) const
+bool dash_bounds::add_bounds(SplashPath& flat, SplashPath& out, stop_poll stop) const
 {
     if (!valid_)
         return false;
@@ -211,6 +217,8 @@ bool dash_bounds::add_bounds(SplashPath& flat, SplashPath& out) const
         place at = first_;
         bool open = false; // a piece runs on into the next segment
         for (int p = i; p < j; ++p) {
+            if (p % static_cast<int>(poll_every) == 0 && stop())
+                return false;
             double x0, y0, x1, y1;
             unsigned char f;
             flat.getPoint(p, &x0, &y0, &f);

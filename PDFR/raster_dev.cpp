@@ -433,9 +433,10 @@ bool raster_dev::stroke_outline(GfxState* state, dev_path& out, bool* bounded)
         if (!path)
             return false; // positions that are not numbers
         SplashPath flat;
-        flatten_for_dashing(*path, splash_->getMatrix(), splash_->getFlatness(), flat);
+        if (!flatten_for_dashing(*path, splash_->getMatrix(), splash_->getFlatness(), flat, stop_request()))
+            return false; // a stopped page is not written
         SplashPath bounds;
-        if (!bounds_for(state).add_bounds(flat, bounds))
+        if (!bounds_for(state).add_bounds(flat, bounds, stop_request()))
             return false;
         splash_->setLineDash(std::vector<double>(), 0);
         outline.reset(splash_->makeStrokePath(&bounds, width, false));
@@ -578,6 +579,14 @@ const dash_bounds& raster_dev::bounds_for(GfxState* state)
     return *dash_bounds_;
 }
 
+stop_poll raster_dev::stop_request() const
+{
+    stop_poll p;
+    p.data = &procedures_;
+    p.requested = [](const void* data) { return static_cast<const type3_procedures*>(data)->stop_requested(); };
+    return p;
+}
+
 bool raster_dev::survey(GfxState* state, bool pruning, size_t budget, stroke_survey& out)
 {
     std::unique_ptr<SplashPath> path = make_splash_path(state->getPath(), std::numeric_limits<double>::infinity());
@@ -602,8 +611,7 @@ bool raster_dev::survey(GfxState* state, bool pruning, size_t budget, stroke_sur
     };
     if (!pruning)
         s.outside = [](const void*, double, double, double, double) { return false; };
-    s.stop_data = &procedures_;
-    s.stop_requested = [](const void* data) { return static_cast<const type3_procedures*>(data)->stop_requested(); };
+    s.stop = stop_request();
     out = survey_stroke(*path, s);
     return true;
 }
@@ -625,18 +633,26 @@ bool raster_dev::stroke_by_survey(GfxState* state)
     int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
     const SplashClipResult sure_res = sure.empty() ? splashClipAllOutside
                                                    : fill_clip(sure.x0, sure.y0, sure.x1, sure.y1, &x0, &y0, &x1, &y1);
+    // A stroke of more segments than the budget that surely captures nothing is taken as
+    // one of countless dash pieces is: partial, and large in a glyph.
+    const auto countless = [&]() {
+        if (!glyph_runs_.empty())
+            note_glyph_paint(std::numeric_limits<double>::infinity(), false);
+        op_clip_res_ = splashClipPartial;
+        return true;
+    };
     if (s.over_budget) {
-        // Too many segments to outline. The outline's box holds the sure box: when that is
-        // not inside the clip, or thick both ways, or some of the outline lies outside the
-        // clip, no outline captures anything, and the stroke is taken as one of countless
-        // dash pieces is. Otherwise it may be a rule, and is outlined whole.
+        // The outline's box holds the sure box: when that is not inside the clip, or is
+        // thick both ways, or some of the outline lies outside the clip, the outline
+        // captures nothing.
         const bool no_capture = s.outside || !capture_allowed() ||
                                 (!sure.empty() && (sure_res != splashClipAllInside ||
                                                    (tk_singleton<pdf_uline_processor>::instance().mode == 0
                                                         ? y1 - y0 > 4
                                                         : x1 - x0 > 4 && y1 - y0 > 4)));
         if (!no_capture) {
-            // It may be a rule: an undashed one is outlined a chunk at a time.
+            // It may be a rule: an undashed one is outlined a chunk at a time, a dashed one
+            // whole.
             if (!line_dash(state).lengths.empty())
                 return false;
             px_box box;
@@ -649,10 +665,7 @@ bool raster_dev::stroke_by_survey(GfxState* state)
             fill_box(box, colToByte(rgb.r), colToByte(rgb.g), colToByte(rgb.b));
             return true;
         }
-        if (!glyph_runs_.empty())
-            note_glyph_paint(std::numeric_limits<double>::infinity(), false);
-        op_clip_res_ = splashClipPartial;
-        return true;
+        return countless();
     }
     if (!s.outside)
         return false;
@@ -666,13 +679,25 @@ bool raster_dev::stroke_by_survey(GfxState* state)
              splashClipAllOutside)
         res = splashClipAllOutside;
     else
-        return false;
-    if (!glyph_runs_.empty()) {
-        const double extent = sure.empty() ? 0 : std::max(sure.x1 - sure.x0, sure.y1 - sure.y0);
-        if (extent < small_glyph_extent)
+        res = splashClipPartial; // not known yet
+    const double extent = sure.empty() ? 0 : std::max(sure.x1 - sure.x0, sure.y1 - sure.y0);
+    const bool known = (res == splashClipAllOutside || (!sure.empty() && sure_res != splashClipAllOutside)) &&
+                       (glyph_runs_.empty() || extent >= small_glyph_extent);
+    if (!known) {
+        // The outline is worked out whole, unless that is beyond the budget.
+        stroke_survey whole;
+        if (!survey(state, false, outline_budget_, whole))
             return false;
-        note_glyph_paint(extent, false);
+        if (whole.stopped) {
+            op_clip_res_ = splashClipPartial; // a stopped page is not written
+            return true;
+        }
+        if (!whole.over_budget)
+            return false;
+        return countless();
     }
+    if (!glyph_runs_.empty())
+        note_glyph_paint(extent, false);
     op_clip_res_ = res;
     return true;
 }
@@ -733,7 +758,7 @@ bool raster_dev::outline_box_in_chunks(GfxState* state, px_box& box)
         }
         bool stop() override
         {
-            if (++polls_ % 4096 == 0 && dev_.procedures_.stop_requested())
+            if (++polls_ % 4096 == 0 && dev_.stop_request()())
                 stopped = true;
             return stopped;
         }

@@ -165,6 +165,8 @@ private:
     // The farthest (px) the outline of a wide stroke reaches from its path, with a pixel
     // to spare.
     double stroke_reach(GfxState* state) const;
+    // The stop request, for long work to poll.
+    stop_poll stop_request() const;
     // The pattern's bounding pieces for the state's dash pattern.
     const dash_bounds& bounds_for(GfxState* state);
     // The survey of a wide stroke's flattening against the clip (pruning: parts outside it

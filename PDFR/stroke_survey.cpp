@@ -84,7 +84,7 @@ public:
             r_.over_budget = true;
             return true;
         }
-        if (++polls_ % poll_every == 0 && s_.stop_requested != nullptr && s_.stop_requested(s_.stop_data)) {
+        if (++polls_ % poll_every == 0 && s_.stop()) {
             r_.stopped = true;
             return true;
         }

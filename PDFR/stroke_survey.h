@@ -43,9 +43,7 @@ struct stroke_survey {
         // Whether a box of px grown by reach lies wholly outside the clip.
         bool (*outside)(const void* data, double x0, double y0, double x1, double y1) = nullptr;
         const void* outside_data = nullptr;
-        // The stop request; the walk asks it now and then.
-        bool (*stop_requested)(const void* data) = nullptr;
-        const void* stop_data = nullptr;
+        stop_poll stop; // asked now and then
     };
 
     bool stopped = false;     // a stop was requested
