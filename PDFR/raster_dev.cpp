@@ -616,9 +616,36 @@ bool raster_dev::survey(GfxState* state, bool pruning, size_t budget, stroke_sur
     return true;
 }
 
+bool raster_dev::survey_needed(GfxState* state) const
+{
+    // Not when no part can lie outside the clip (the box of all control points, grown by
+    // the reach, lies inside its rectangle) and the flattening cannot exceed the budget.
+    const GfxPath* path = state->getPath();
+    const double* m = device_matrix();
+    size_t segments = 0;
+    px_box box;
+    for (int s = 0; s < path->getNumSubpaths(); ++s) {
+        const GfxSubpath* sub = path->getSubpath(s);
+        for (int i = 0; i < sub->getNumPoints(); ++i) {
+            double x, y;
+            transform(m, sub->getX(i), sub->getY(i), &x, &y);
+            box.add(x, y, x, y);
+            segments += sub->getCurve(i) ? 1u << max_curve_depth : 1;
+        }
+    }
+    const double reach = stroke_reach(state);
+    if (segments > outline_budget_ || !std::isfinite(box.x0) || !std::isfinite(box.y0) || !std::isfinite(box.x1) ||
+        !std::isfinite(box.y1) || !std::isfinite(reach))
+        return true;
+    clip_box rect = clip_;
+    rect.paths = false;
+    return test_rect(rect, floor_int(box.x0 - reach), floor_int(box.y0 - reach), floor_int(box.x1 + reach),
+                     floor_int(box.y1 + reach)) != splashClipAllInside;
+}
+
 bool raster_dev::stroke_by_survey(GfxState* state)
 {
-    if (!pruning_)
+    if (!pruning_ || !survey_needed(state))
         return false;
     stroke_survey s;
     if (!survey(state, true, outline_budget_, s))
@@ -656,7 +683,10 @@ bool raster_dev::stroke_by_survey(GfxState* state)
             if (!line_dash(state).lengths.empty())
                 return false;
             px_box box;
-            if (!outline_box_in_chunks(state, box)) {
+            bool stopped = false;
+            if (!outline_box_in_chunks(state, box, stopped)) {
+                if (!stopped)
+                    return false; // positions beyond numbers: as the whole outline gives them
                 op_clip_res_ = splashClipPartial; // a stopped page is not written
                 return true;
             }
@@ -702,7 +732,7 @@ bool raster_dev::stroke_by_survey(GfxState* state)
     return true;
 }
 
-bool raster_dev::outline_box_in_chunks(GfxState* state, px_box& box)
+bool raster_dev::outline_box_in_chunks(GfxState* state, px_box& box, bool& stopped)
 {
     // Each subpath is outlined on its own (the outline of a path is that of its subpaths
     // one after the other). One of more segments than a chunk is outlined a chunk at a
@@ -790,6 +820,7 @@ bool raster_dev::outline_box_in_chunks(GfxState* state, px_box& box)
             }
         }
         bool stopped = false;
+        bool finite = true; // every position of the outline is a number
 
     private:
         void outline(SplashPath& path, int cap)
@@ -801,6 +832,8 @@ bool raster_dev::outline_box_in_chunks(GfxState* state, px_box& box)
                 return;
             dev_path p;
             dev_.splash_to_device(*o, p);
+            for (size_t i = 0; i < p.xs.size(); ++i)
+                finite = finite && std::isfinite(p.xs[i]) && std::isfinite(p.ys[i]);
             add_box(p, box_);
         }
         raster_dev& dev_;
@@ -815,6 +848,7 @@ bool raster_dev::outline_box_in_chunks(GfxState* state, px_box& box)
         size_t polls_ = 0;
     };
     std::unique_ptr<SplashPath> path = make_splash_path(state->getPath(), std::numeric_limits<double>::infinity());
+    stopped = false;
     if (!path)
         return false;
     sync_splash(state);
@@ -823,12 +857,13 @@ bool raster_dev::outline_box_in_chunks(GfxState* state, px_box& box)
     flatten_path(*path, splash_->getMatrix(), splash_->getFlatness(), c);
     if (!c.stopped)
         c.end_subpath();
-    return !c.stopped;
+    stopped = c.stopped;
+    return !c.stopped && c.finite;
 }
 
 bool raster_dev::clip_by_survey(GfxState* state)
 {
-    if (!pruning_)
+    if (!pruning_ || !survey_needed(state))
         return false;
     stroke_survey s;
     if (!survey(state, true, outline_budget_, s))

@@ -172,13 +172,16 @@ private:
     // The survey of a wide stroke's flattening against the clip (pruning: parts outside it
     // that surely hold outline are passed over); false when its positions are not numbers.
     bool survey(GfxState* state, bool pruning, size_t budget, stroke_survey& out);
+    // Whether the survey can tell anything the outline would not: some part may lie
+    // outside the clip, or the flattening may exceed the budget.
+    bool survey_needed(GfxState* state) const;
     // A wide stroke decided from its survey where that gives what its outline would give;
     // false: its outline is to be worked out.
     bool stroke_by_survey(GfxState* state);
     bool clip_by_survey(GfxState* state);
     // Grows box by the outline of an undashed wide stroke, worked out a few segments at a
-    // time; false when a stop cut it short.
-    bool outline_box_in_chunks(GfxState* state, px_box& box);
+    // time; false when a stop cut it short (stopped) or a position is not a finite number.
+    bool outline_box_in_chunks(GfxState* state, px_box& box, bool& stopped);
     void sync_splash(GfxState* state);
     void splash_to_device(SplashPath& sp, dev_path& out) const;
     // The outline of a wide stroke (dash pattern applied), in px. Beyond the cap on dash
