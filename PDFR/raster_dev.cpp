@@ -23,9 +23,10 @@ namespace {
 constexpr long max_dash_pieces = 100000;
 // Curve splits: as fine as the rasteriser's flattening goes.
 constexpr int max_curve_depth = 10;
-// Flattened segments of one wide stroke whose outline is worked out: about 100 MB of
-// outline at most. A stroke beyond it whose outline surely captures nothing is decided
-// without it.
+// Flattened segments of one wide stroke whose outline is worked out whole: about 100 MB
+// of outline. Beyond it a stroke whose outline surely captures nothing (some of it lies
+// outside the clip, or the box it surely covers is not inside the clip or is thick both
+// ways) is decided without it; any other undashed one is outlined a chunk at a time.
 constexpr size_t outline_budget = 250000;
 // Segments outlined at a time beyond it.
 constexpr size_t chunk_segments = 4096;

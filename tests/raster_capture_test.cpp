@@ -1236,6 +1236,35 @@ TEST(RasterCapture, PassingOverPartsOutsideTheClipChangesNothing)
                 strokes, pages, rules, inside, outside, partial, clip_paths);
 }
 
+TEST(RasterCapture, AStopEndsTheOutlineOfAWideStroke)
+{
+    // A rule of 100 curves there and back along it, beyond a budget of 16 segments:
+    // outlined three segments at a time. Asked to stop while it is worked out, it captures nothing (a
+    // stopped page is not written); without a stop it is the rule.
+    std::string rule = "1 w 100 700 m\n";
+    for (int i = 0; i < 100; ++i)
+        rule += i % 2 == 0 ? "200 700.2 400 699.8 500 700 c\n" : "400 700.2 200 699.8 100 700 c\n";
+    pdf_writer w;
+    w.add_page(rule + "S\n");
+    ensure_core();
+    scratch_dir dir;
+    ASSERT_TRUE(w.save(dir.file("page.pdf")));
+    PDFDoc doc(std::make_unique<GooString>(dir.file("page.pdf")));
+    for (const bool stop : {true, false}) {
+        proc_t lines(1);
+        raster_dev dev;
+        dev.set_outline_budget(16, 3);
+        dev.startDoc(&doc);
+        int asked = 0;
+        if (stop)
+            dev.glyph_procedures().set_abort_check([](void* n) { return ++*static_cast<int*>(n) > 1; }, &asked);
+        doc.displayPage(&dev, 1, 150, 150, 0, false, true, false);
+        EXPECT_EQ(lines.lines.size(), stop ? 0u : 1u);
+        if (stop)
+            EXPECT_GT(asked, 1);
+    }
+}
+
 TEST(RasterCapture, FormsAreDrawnTilingCellsAndSoftMasksAreNot)
 {
     pdf_writer w;
