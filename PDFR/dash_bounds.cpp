@@ -193,6 +193,16 @@ dash_bounds::dash_bounds(const std::vector<double>& lengths, double phase, bool 
                 t.prev[i - entries_] = gap;
         }
     }
+    // The longest run of entries that draw nothing, across the wrap too.
+    if (!draws())
+        return;
+    double run = 0;
+    for (size_t i = 0; i < 2 * entries_; ++i) {
+        const size_t k = i % entries_;
+        const bool drawn = k % 2 == 0 && (lengths[k % n] > 0 || (round && lengths[k % n] == 0));
+        run = drawn ? 0 : run + lengths[k % n];
+        longest_gap_ = std::max(longest_gap_, run);
+    }
 }
 
 bool dash_bounds::add_bounds(SplashPath& flat, SplashPath& out, stop_poll stop) const

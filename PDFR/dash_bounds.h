@@ -64,12 +64,12 @@ public:
     {
         return lengths == lengths_ && phase == phase_ && round == round_;
     }
-    // Whether some piece is drawn where the path is at least reach long: the pattern has a
-    // length, the phase does not round to the whole of it, and an on entry has a length or
-    // is drawn as a dot.
+    // Whether the pattern draws anything: it has a length, the phase does not round to the
+    // whole of it, and an on entry has a length or is drawn as a dot.
     bool draws() const { return valid_ && !none_ && !(kinds_[0].next.empty() && kinds_[1].next.empty()); }
-    // Two periods of the pattern: on any stretch this long every entry lies whole.
-    double reach() const { return starts_.empty() ? 0 : starts_.back(); }
+    // The longest stretch of entries that draw nothing: a longer stretch of the path holds
+    // some of a piece or a dot.
+    double longest_gap() const { return longest_gap_; }
     // Appends to out the pieces of the flattened path that bound its dashing, to be
     // stroked undashed; false when the pattern has no length or the positions are beyond
     // what is counted exactly (the stroke is then not captured), or a stop ended it.
@@ -99,4 +99,5 @@ private:
     place first_{0, 0};          // where each subpath starts
     bool valid_ = true;          // the pattern has a length
     bool none_ = false;          // the phase rounds to the whole period: nothing is drawn
+    double longest_gap_ = 0;
 };

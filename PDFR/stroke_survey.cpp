@@ -30,8 +30,13 @@ public:
         if (s_.dash == nullptr) {
             holds = x[0] != x[3] || y[0] != y[3];
         } else {
+            // twice the longest stretch that draws nothing, and room for the rounding of the
+            // stroker's sums of segment lengths at these positions
             const double chord = std::hypot(x[3] - x[0], y[3] - y[0]);
-            holds = s_.dash->draws() && chord >= 2 * s_.dash->reach() * (1 + 1e-9);
+            double size = 0;
+            for (int k = 0; k < 4; ++k)
+                size = std::max({size, std::fabs(x[k]), std::fabs(y[k])});
+            holds = s_.dash->draws() && chord >= 2 * s_.dash->longest_gap() + 1e-9 * size;
         }
         if (!holds) {
             if (split)

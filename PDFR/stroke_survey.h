@@ -6,9 +6,11 @@
 // whole outline is not inside it and nothing of the stroke can be captured.
 // - Undashed, a part holds outline when its ends differ: the outline of a segment of some
 //   length has the segment's ends in its box.
-// - Dashed, a part holds outline when its chord is at least two rounds of the pattern
-//   doubled (on and off swap from one period to the next when the pattern's length is
-//   odd) and the pattern draws something: a whole on entry lies on it, a piece or a dot.
+// - Dashed, a part holds outline when the pattern draws something and the part's chord
+//   (its flattening is no shorter) is at least twice the longest stretch of entries that
+//   draw nothing (off ones, and empty on ones unless drawn as dots; on and off swap from
+//   one period to the next when the pattern's length is odd): some of a piece, or a dot,
+//   lies on it.
 // Parts that may reach the clip, and those outside it that hold no sure outline, are
 // flattened (and counted) as the stroker flattens them.
 #pragma once
