@@ -211,6 +211,7 @@ bool dash_bounds::add_bounds(SplashPath& flat, SplashPath& out, stop_poll stop) 
         return false;
     if (none_)
         return true;
+    path_builder sink(out, stop_poll());
     const int n = flat.getLength();
     int i = 0;
     while (i < n) {
@@ -224,8 +225,7 @@ bool dash_bounds::add_bounds(SplashPath& flat, SplashPath& out, stop_poll stop) 
                 break;
             ++j;
         }
-        place at = first_;
-        bool open = false; // a piece runs on into the next segment
+        cursor at = subpath_start();
         for (int p = i; p < j; ++p) {
             if (p % static_cast<int>(poll_every) == 0 && stop())
                 return false;
@@ -233,10 +233,7 @@ bool dash_bounds::add_bounds(SplashPath& flat, SplashPath& out, stop_poll stop) 
             unsigned char f;
             flat.getPoint(p, &x0, &y0, &f);
             flat.getPoint(p + 1, &x1, &y1, &f);
-            const double len = splashDist(x0, y0, x1, y1);
-            if (!(len > 0))
-                continue; // no length: the dasher passes over it
-            if (!std::isfinite(len) || !segment(x0, y0, x1, y1, len, at, open, out))
+            if (!add_segment(at, x0, y0, x1, y1, sink))
                 return false;
         }
         i = j + 1;
@@ -244,8 +241,16 @@ bool dash_bounds::add_bounds(SplashPath& flat, SplashPath& out, stop_poll stop) 
     return true;
 }
 
+bool dash_bounds::add_segment(cursor& at, double x0, double y0, double x1, double y1, flatten_visitor& out) const
+{
+    const double len = splashDist(x0, y0, x1, y1);
+    if (!(len > 0))
+        return true; // no length: the dasher passes over it
+    return std::isfinite(len) && segment(x0, y0, x1, y1, len, at.at, at.open, out);
+}
+
 bool dash_bounds::segment(double x0, double y0, double x1, double y1, double len, place& at, bool& open,
-                          SplashPath& out) const
+                          flatten_visitor& out) const
 {
     const size_t n = lengths_.size();
     const auto point = [&](double t, double* x, double* y) {
@@ -266,8 +271,8 @@ bool dash_bounds::segment(double x0, double y0, double x1, double y1, double len
     if (at.left >= len) {
         if (at.k % 2 == 0) {
             if (!open)
-                out.moveTo(x0, y0);
-            out.lineTo(x1, y1);
+                out.move_to(x0, y0);
+            out.line_to(x1, y1);
             open = true;
         }
         at.left -= len;
@@ -282,9 +287,9 @@ bool dash_bounds::segment(double x0, double y0, double x1, double y1, double len
         double x, y;
         point(at.left, &x, &y);
         if (!open)
-            out.moveTo(x0, y0);
+            out.move_to(x0, y0);
         if (!open || x != x0 || y != y0)
-            out.lineTo(x, y);
+            out.line_to(x, y);
     }
     open = false;
     const double cut = at.left;
@@ -347,12 +352,12 @@ bool dash_bounds::segment(double x0, double y0, double x1, double y1, double len
         double xa, ya, xb, yb;
         point(at_t(qf, kf), &xa, &ya);
         if (kind == 1) {
-            out.moveTo(xa, ya);
-            out.lineTo(xa, ya);
+            out.move_to(xa, ya);
+            out.line_to(xa, ya);
             if (qg * count + kg > qf * count + kf) {
                 point(at_t(qg, kg), &xb, &yb);
-                out.moveTo(xb, yb);
-                out.lineTo(xb, yb);
+                out.move_to(xb, yb);
+                out.line_to(xb, yb);
             }
             continue;
         }
@@ -375,23 +380,23 @@ bool dash_bounds::segment(double x0, double y0, double x1, double y1, double len
             }
             if (qh * count + kh >= qf * count + kf) {
                 point(at_t(qh, kh + 1), &xb, &yb);
-                out.moveTo(xa, ya);
-                out.lineTo(xb, yb);
+                out.move_to(xa, ya);
+                out.line_to(xb, yb);
                 point(at_t(qg, kg), &xa, &ya);
             }
             if (xa == x1 && ya == y1)
                 continue; // it starts on the next segment, as far as the positions tell
-            out.moveTo(xa, ya);
-            out.lineTo(x1, y1);
+            out.move_to(xa, ya);
+            out.line_to(x1, y1);
             open = true;
             continue;
         }
-        out.moveTo(xa, ya);
+        out.move_to(xa, ya);
         if (qg == q_end && kg == k_end) {
-            out.lineTo(x1, y1);
+            out.line_to(x1, y1);
         } else {
             point(at_t(qg, kg + 1), &xb, &yb);
-            out.lineTo(xb, yb);
+            out.line_to(xb, yb);
         }
     }
     at.k = k_end;

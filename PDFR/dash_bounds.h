@@ -75,14 +75,30 @@ public:
     // what is counted exactly (the stroke is then not captured), or a stop ended it.
     bool add_bounds(SplashPath& flat, SplashPath& out, stop_poll stop = stop_poll()) const;
 
-private:
     // Where the dasher is: entry k of two periods (on when k is even) and how much of it is left.
     struct place {
         size_t k;
         double left;
     };
+    // Where the dasher is on a subpath, and whether a piece runs on into the next segment.
+    struct cursor {
+        place at;
+        bool open;
+    };
+    // Whether the pattern can be placed (it has a length); nothing is drawn when it rounds
+    // to the whole period.
+    bool placed() const { return valid_; }
+    bool none() const { return none_; }
+    // Where each subpath starts.
+    cursor subpath_start() const { return {first_, false}; }
+    // Hands the pieces that bound the dashing of one segment of a flattened subpath to out
+    // (move_to and line_to; a piece that runs on is continued by the next segment's);
+    // false when the positions are beyond what is counted exactly.
+    bool add_segment(cursor& at, double x0, double y0, double x1, double y1, flatten_visitor& out) const;
+
+private:
     bool segment(double x0, double y0, double x1, double y1, double len, place& at, bool& open,
-                 SplashPath& out) const;
+                 flatten_visitor& out) const;
     // Entries from each to the nearest drawn one at or after it, and at or before it;
     // empty when none is drawn.
     struct nearest {

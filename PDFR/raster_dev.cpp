@@ -26,7 +26,8 @@ constexpr int max_curve_depth = 10;
 // Flattened segments of one wide stroke whose outline is worked out whole: about 100 MB
 // of outline. Beyond it a stroke whose outline surely captures nothing (some of it lies
 // outside the clip, or the box it surely covers is not inside the clip or is thick both
-// ways) is decided without it; any other undashed one is outlined a chunk at a time.
+// ways) is decided without it; any other is outlined a chunk at a time, a dashed one by
+// the pieces that bound its dashing, as beyond the cap on dash pieces.
 constexpr size_t outline_budget = 250000;
 // Segments outlined at a time beyond it.
 constexpr size_t chunk_segments = 4096;
@@ -679,15 +680,12 @@ bool raster_dev::stroke_by_survey(GfxState* state)
                                                         ? y1 - y0 > 4
                                                         : x1 - x0 > 4 && y1 - y0 > 4)));
         if (!no_capture) {
-            // It may be a rule: an undashed one is outlined a chunk at a time, a dashed one
-            // whole.
-            if (!line_dash(state).lengths.empty())
-                return false;
+            // It may be a rule: it is outlined a chunk at a time.
             px_box box;
             bool stopped = false;
             if (!outline_box_in_chunks(state, box, stopped)) {
                 if (!stopped)
-                    return false; // positions beyond numbers: as the whole outline gives them
+                    return false; // positions beyond numbers, or beyond counting: as whole
                 op_clip_res_ = splashClipPartial; // a stopped page is not written
                 return true;
             }
@@ -848,18 +846,56 @@ bool raster_dev::outline_box_in_chunks(GfxState* state, px_box& box, bool& stopp
         double start_[2] = {0, 0}, first_[2] = {0, 0}, last_[2] = {0, 0};
         size_t polls_ = 0;
     };
+    // A dashed stroke hands the chunks the pieces that bound its dashing on each segment,
+    // as beyond the cap on dash pieces.
+    class dasher : public flatten_visitor {
+    public:
+        dasher(const dash_bounds& bounds, chunker& out) : bounds_(bounds), out_(out) {}
+        void move_to(double x, double y) override
+        {
+            at_ = bounds_.subpath_start();
+            x_ = x;
+            y_ = y;
+        }
+        void line_to(double x, double y) override
+        {
+            counted = counted && bounds_.add_segment(at_, x_, y_, x, y, out_);
+            x_ = x;
+            y_ = y;
+        }
+        void close() override {}
+        bool stop() override { return !counted || out_.stop(); }
+        bool counted = true; // the positions are counted exactly
+
+    private:
+        const dash_bounds& bounds_;
+        chunker& out_;
+        dash_bounds::cursor at_{};
+        double x_ = 0, y_ = 0;
+    };
     std::unique_ptr<SplashPath> path = make_splash_path(state->getPath(), std::numeric_limits<double>::infinity());
     stopped = false;
     if (!path)
         return false;
+    const bool dashed = !line_dash(state).lengths.empty();
+    const dash_bounds* bounds = dashed ? &bounds_for(state) : nullptr;
+    if (bounds != nullptr && !bounds->placed())
+        return false;
     sync_splash(state);
     splash_->setLineDash(std::vector<double>(), 0);
     chunker c(*this, state, box);
-    flatten_path(*path, splash_->getMatrix(), splash_->getFlatness(), c);
-    if (!c.stopped)
+    bool counted = true;
+    if (bounds == nullptr) {
+        flatten_path(*path, splash_->getMatrix(), splash_->getFlatness(), c);
+    } else if (!bounds->none()) {
+        dasher d(*bounds, c);
+        flatten_path(*path, splash_->getMatrix(), splash_->getFlatness(), d);
+        counted = d.counted;
+    }
+    if (!c.stopped && counted)
         c.end_subpath();
     stopped = c.stopped;
-    return !c.stopped && c.finite;
+    return !c.stopped && counted && c.finite;
 }
 
 bool raster_dev::clip_by_survey(GfxState* state)

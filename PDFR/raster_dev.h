@@ -179,8 +179,9 @@ private:
     // false: its outline is to be worked out.
     bool stroke_by_survey(GfxState* state);
     bool clip_by_survey(GfxState* state);
-    // Grows box by the outline of an undashed wide stroke, worked out a few segments at a
-    // time; false when a stop cut it short (stopped) or a position is not a finite number.
+    // Grows box by the outline of a wide stroke (a dashed one by the pieces that bound its
+    // dashing), worked out a few segments at a time; false when a stop cut it short
+    // (stopped), or a position is not a finite number or beyond counting exactly.
     bool outline_box_in_chunks(GfxState* state, px_box& box, bool& stopped);
     void sync_splash(GfxState* state);
     void splash_to_device(SplashPath& sp, dev_path& out) const;
