@@ -54,9 +54,9 @@ struct stroke_survey {
     bool finite = true;       // every position looked at is a number
     size_t segments = 0;      // flattened segments looked at
     size_t pieces = 0;        // parts that surely hold a piece of outline each
-    // Within the box of the outline: for each sure part, some point of this box's region.
-    // sure.x0 is the least right edge of those regions, x1 the greatest left edge, so the
-    // outline's box holds [x1, x0] when x1 >= x0 (in px, likewise y).
+    // Each part that surely holds outline has some of it within a region (a point, or its
+    // control points' box): x0 is the least right edge of those regions and x1 the greatest
+    // left edge, so the outline's box holds [x0, x1] when x0 <= x1 (px, likewise y).
     px_box sure_edges;
     px_box reach_box; // holds the whole outline (when not over budget)
 
