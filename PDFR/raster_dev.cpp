@@ -649,15 +649,20 @@ bool raster_dev::stroke_by_survey(GfxState* state)
 {
     if (!pruning_ || !survey_needed(state))
         return false;
-    stroke_survey s;
-    if (!survey(state, true, outline_budget_, s))
-        return false;
-    if (s.stopped) {
-        op_clip_res_ = splashClipPartial; // a stopped page is not written
+    // A survey; false when it is of no use (positions that are not numbers). One that a stop
+    // ended decides the stroke: a stopped page is not written.
+    const auto walk = [&](bool pruning, stroke_survey& r) {
+        if (!survey(state, pruning, outline_budget_, r))
+            return false;
+        if (r.stopped)
+            op_clip_res_ = splashClipPartial;
         return true;
-    }
-    if (!s.finite)
+    };
+    stroke_survey s;
+    if (!walk(true, s) || (!s.stopped && !s.finite))
         return false;
+    if (s.stopped)
+        return true;
     const px_box sure = s.sure_box();
     int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
     const SplashClipResult sure_res = sure.empty() ? splashClipAllOutside
@@ -715,15 +720,9 @@ bool raster_dev::stroke_by_survey(GfxState* state)
     if (!known) {
         // The outline is worked out whole, unless that is beyond the budget.
         stroke_survey whole;
-        if (!survey(state, false, outline_budget_, whole))
+        if (!walk(false, whole) || !(whole.stopped || whole.over_budget))
             return false;
-        if (whole.stopped) {
-            op_clip_res_ = splashClipPartial; // a stopped page is not written
-            return true;
-        }
-        if (!whole.over_budget)
-            return false;
-        return countless();
+        return whole.stopped || countless();
     }
     if (!glyph_runs_.empty())
         note_glyph_paint(extent, false);
