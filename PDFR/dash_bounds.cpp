@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -28,31 +29,56 @@ double squared_distance(const double* m, double x, double y, double mx, double m
 }
 
 // One cubic curve from the current point: halved (de Casteljau) until both control
-// points lie within the flatness of the chord's middle, in device space.
-void flatten_curve(const double* m, double flatness2, double x0, double y0, double x1, double y1, double x2,
-                   double y2, double x3, double y3, int depth, SplashPath& out)
+// points lie within the flatness of the chord's middle, in device space. Each part is
+// offered to the visitor first; one it passes over is neither halved nor flattened.
+bool flatten_curve(const double* m, double flatness2, double x0, double y0, double x1, double y1, double x2,
+                   double y2, double x3, double y3, int depth, flatten_visitor& v)
 {
-    if (depth < max_curve_depth) {
+    if (v.stop())
+        return false;
+    const double ux[4] = {x0, x1, x2, x3}, uy[4] = {y0, y1, y2, y3};
+    const bool split = depth < max_curve_depth && [&] {
         double mx, my;
         to_device(m, (x0 + x3) * 0.5, (y0 + y3) * 0.5, &mx, &my);
-        if (squared_distance(m, x1, y1, mx, my) > flatness2 || squared_distance(m, x2, y2, mx, my) > flatness2) {
-            const double ax = splashAvg(x0, x1), ay = splashAvg(y0, y1);
-            const double hx = splashAvg(x1, x2), hy = splashAvg(y1, y2);
-            const double dx = splashAvg(x2, x3), dy = splashAvg(y2, y3);
-            const double bx = splashAvg(ax, hx), by = splashAvg(ay, hy);
-            const double cx = splashAvg(hx, dx), cy = splashAvg(hy, dy);
-            const double mx2 = splashAvg(bx, cx), my2 = splashAvg(by, cy);
-            flatten_curve(m, flatness2, x0, y0, ax, ay, bx, by, mx2, my2, depth + 1, out);
-            flatten_curve(m, flatness2, mx2, my2, cx, cy, dx, dy, x3, y3, depth + 1, out);
-            return;
-        }
+        return squared_distance(m, x1, y1, mx, my) > flatness2 || squared_distance(m, x2, y2, mx, my) > flatness2;
+    }();
+    if (v.pass_over(ux, uy, split))
+        return true;
+    if (split) {
+        const double ax = splashAvg(x0, x1), ay = splashAvg(y0, y1);
+        const double hx = splashAvg(x1, x2), hy = splashAvg(y1, y2);
+        const double dx = splashAvg(x2, x3), dy = splashAvg(y2, y3);
+        const double bx = splashAvg(ax, hx), by = splashAvg(ay, hy);
+        const double cx = splashAvg(hx, dx), cy = splashAvg(hy, dy);
+        const double mx2 = splashAvg(bx, cx), my2 = splashAvg(by, cy);
+        return flatten_curve(m, flatness2, x0, y0, ax, ay, bx, by, mx2, my2, depth + 1, v) &&
+               flatten_curve(m, flatness2, mx2, my2, cx, cy, dx, dy, x3, y3, depth + 1, v);
     }
-    out.lineTo(x3, y3);
+    v.line_to(x3, y3);
+    return true;
 }
+
+// Parts or segments between two looks at the stop request.
+constexpr size_t poll_every = 4096;
+
+// Appends the flattening to a path.
+class path_builder : public flatten_visitor {
+public:
+    path_builder(SplashPath& out, stop_poll stop) : out_(out), stop_(stop) {}
+    void move_to(double x, double y) override { out_.moveTo(x, y); }
+    void line_to(double x, double y) override { out_.lineTo(x, y); }
+    void close() override { out_.close(); }
+    bool stop() override { return ++polls_ % poll_every == 0 && stop_(); }
+
+private:
+    SplashPath& out_;
+    stop_poll stop_;
+    size_t polls_ = 0;
+};
 
 } // namespace
 
-void flatten_for_dashing(SplashPath& path, const double* matrix, double flatness, SplashPath& out)
+bool flatten_path(SplashPath& path, const double* matrix, double flatness, flatten_visitor& v)
 {
     const double flatness2 = flatness * flatness;
     const int n = path.getLength();
@@ -62,28 +88,49 @@ void flatten_for_dashing(SplashPath& path, const double* matrix, double flatness
         unsigned char f;
         path.getPoint(i, &x, &y, &f);
         if (f & splashPathFirst) {
-            out.moveTo(x, y);
+            v.move_to(x, y);
             ++i;
             continue;
         }
+        double x0, y0;
+        unsigned char g;
+        path.getPoint(i - 1, &x0, &y0, &g);
         if ((f & splashPathCurve) && i + 2 < n) {
-            double x0, y0, x2, y2, x3, y3;
-            unsigned char g;
-            path.getPoint(i - 1, &x0, &y0, &g);
+            double x2, y2, x3, y3;
             path.getPoint(i + 1, &x2, &y2, &g);
             path.getPoint(i + 2, &x3, &y3, &g);
-            flatten_curve(matrix, flatness2, x0, y0, x, y, x2, y2, x3, y3, 0, out);
+            if (!flatten_curve(matrix, flatness2, x0, y0, x, y, x2, y2, x3, y3, 0, v))
+                return false;
             i += 3;
         } else {
-            out.lineTo(x, y);
+            if (v.stop())
+                return false;
+            const double ux[4] = {x0, x0, x, x}, uy[4] = {y0, y0, y, y};
+            if (!v.pass_over(ux, uy, false))
+                v.line_to(x, y);
             ++i;
         }
         double lx, ly;
         unsigned char lf;
         path.getPoint(i - 1, &lx, &ly, &lf);
         if (lf & splashPathClosed)
-            out.close();
+            v.close();
     }
+    return true;
+}
+
+bool flatten_for_dashing(SplashPath& path, const double* matrix, double flatness, SplashPath& out, stop_poll stop)
+{
+    path_builder b(out, stop);
+    return flatten_path(path, matrix, flatness, b);
+}
+
+int stroker_floor(double v)
+{
+    const double f = std::floor(v);
+    if (f >= -2147483648.0 && f < 2147483648.0)
+        return static_cast<int>(f);
+    return std::numeric_limits<int>::min(); // what the processor's conversion gives
 }
 
 dash_bounds::dash_bounds(const std::vector<double>& lengths, double phase, bool round)
@@ -95,14 +142,14 @@ dash_bounds::dash_bounds(const std::vector<double>& lengths, double phase, bool 
     for (size_t k = 0; k < entries_; ++k)
         starts_[k + 1] = starts_[k] + lengths[k % n];
     const double period = n > 0 ? starts_[n] : 0;
-    // The phase as the dasher places it: within one period (a count of periods beyond an
-    // int is not placed here), then past the entries it covers; a phase that rounds to the
-    // whole period draws nothing.
-    if (!(period > 0) || !std::isfinite(starts_[entries_]) || !(std::fabs(phase / period) < 2147483647.0)) {
+    // The phase as the dasher places it: less the whole periods it holds, counted as an int
+    // the way the stroker converts them (a count beyond an int comes out as the least int),
+    // then past the entries it covers; a phase that rounds to the whole period draws nothing.
+    if (!(period > 0) || !std::isfinite(starts_[entries_])) {
         valid_ = false;
         return;
     }
-    double ph = phase - static_cast<double>(splashFloor(phase / period)) * period;
+    double ph = phase - static_cast<double>(stroker_floor(phase / period)) * period;
     size_t idx = 0;
     if (ph > 0) {
         while (idx < n && ph >= lengths[idx]) {
@@ -146,14 +193,25 @@ dash_bounds::dash_bounds(const std::vector<double>& lengths, double phase, bool 
                 t.prev[i - entries_] = gap;
         }
     }
+    // The longest run of entries that draw nothing, across the wrap too.
+    if (!draws())
+        return;
+    double run = 0;
+    for (size_t i = 0; i < 2 * entries_; ++i) {
+        const size_t k = i % entries_;
+        const bool drawn = k % 2 == 0 && (lengths[k % n] > 0 || (round && lengths[k % n] == 0));
+        run = drawn ? 0 : run + lengths[k % n];
+        longest_gap_ = std::max(longest_gap_, run);
+    }
 }
 
-bool dash_bounds::add_bounds(SplashPath& flat, SplashPath& out) const
+bool dash_bounds::add_bounds(SplashPath& flat, SplashPath& out, stop_poll stop) const
 {
     if (!valid_)
         return false;
     if (none_)
         return true;
+    path_builder sink(out, stop_poll());
     const int n = flat.getLength();
     int i = 0;
     while (i < n) {
@@ -167,17 +225,15 @@ bool dash_bounds::add_bounds(SplashPath& flat, SplashPath& out) const
                 break;
             ++j;
         }
-        place at = first_;
-        bool open = false; // a piece runs on into the next segment
+        cursor at = subpath_start();
         for (int p = i; p < j; ++p) {
+            if (p % static_cast<int>(poll_every) == 0 && stop())
+                return false;
             double x0, y0, x1, y1;
             unsigned char f;
             flat.getPoint(p, &x0, &y0, &f);
             flat.getPoint(p + 1, &x1, &y1, &f);
-            const double len = splashDist(x0, y0, x1, y1);
-            if (!(len > 0))
-                continue; // no length: the dasher passes over it
-            if (!std::isfinite(len) || !segment(x0, y0, x1, y1, len, at, open, out))
+            if (!add_segment(at, x0, y0, x1, y1, sink))
                 return false;
         }
         i = j + 1;
@@ -185,8 +241,16 @@ bool dash_bounds::add_bounds(SplashPath& flat, SplashPath& out) const
     return true;
 }
 
+bool dash_bounds::add_segment(cursor& at, double x0, double y0, double x1, double y1, flatten_visitor& out) const
+{
+    const double len = splashDist(x0, y0, x1, y1);
+    if (!(len > 0))
+        return true; // no length: the dasher passes over it
+    return std::isfinite(len) && segment(x0, y0, x1, y1, len, at.at, at.open, out);
+}
+
 bool dash_bounds::segment(double x0, double y0, double x1, double y1, double len, place& at, bool& open,
-                          SplashPath& out) const
+                          flatten_visitor& out) const
 {
     const size_t n = lengths_.size();
     const auto point = [&](double t, double* x, double* y) {
@@ -207,8 +271,8 @@ bool dash_bounds::segment(double x0, double y0, double x1, double y1, double len
     if (at.left >= len) {
         if (at.k % 2 == 0) {
             if (!open)
-                out.moveTo(x0, y0);
-            out.lineTo(x1, y1);
+                out.move_to(x0, y0);
+            out.line_to(x1, y1);
             open = true;
         }
         at.left -= len;
@@ -223,9 +287,9 @@ bool dash_bounds::segment(double x0, double y0, double x1, double y1, double len
         double x, y;
         point(at.left, &x, &y);
         if (!open)
-            out.moveTo(x0, y0);
+            out.move_to(x0, y0);
         if (!open || x != x0 || y != y0)
-            out.lineTo(x, y);
+            out.line_to(x, y);
     }
     open = false;
     const double cut = at.left;
@@ -288,12 +352,12 @@ bool dash_bounds::segment(double x0, double y0, double x1, double y1, double len
         double xa, ya, xb, yb;
         point(at_t(qf, kf), &xa, &ya);
         if (kind == 1) {
-            out.moveTo(xa, ya);
-            out.lineTo(xa, ya);
+            out.move_to(xa, ya);
+            out.line_to(xa, ya);
             if (qg * count + kg > qf * count + kf) {
                 point(at_t(qg, kg), &xb, &yb);
-                out.moveTo(xb, yb);
-                out.lineTo(xb, yb);
+                out.move_to(xb, yb);
+                out.line_to(xb, yb);
             }
             continue;
         }
@@ -316,23 +380,23 @@ bool dash_bounds::segment(double x0, double y0, double x1, double y1, double len
             }
             if (qh * count + kh >= qf * count + kf) {
                 point(at_t(qh, kh + 1), &xb, &yb);
-                out.moveTo(xa, ya);
-                out.lineTo(xb, yb);
+                out.move_to(xa, ya);
+                out.line_to(xb, yb);
                 point(at_t(qg, kg), &xa, &ya);
             }
             if (xa == x1 && ya == y1)
                 continue; // it starts on the next segment, as far as the positions tell
-            out.moveTo(xa, ya);
-            out.lineTo(x1, y1);
+            out.move_to(xa, ya);
+            out.line_to(x1, y1);
             open = true;
             continue;
         }
-        out.moveTo(xa, ya);
+        out.move_to(xa, ya);
         if (qg == q_end && kg == k_end) {
-            out.lineTo(x1, y1);
+            out.line_to(x1, y1);
         } else {
             point(at_t(qg, kg + 1), &xb, &yb);
-            out.lineTo(xb, yb);
+            out.line_to(xb, yb);
         }
     }
     at.k = k_end;

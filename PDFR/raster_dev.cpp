@@ -23,6 +23,14 @@ namespace {
 constexpr long max_dash_pieces = 100000;
 // Curve splits: as fine as the rasteriser's flattening goes.
 constexpr int max_curve_depth = 10;
+// Flattened segments of one wide stroke whose outline is worked out whole: about 100 MB
+// of outline. Beyond it a stroke whose outline surely captures nothing (some of it lies
+// outside the clip, or the box it surely covers is not inside the clip or is thick both
+// ways) is decided without it; any other is outlined a chunk at a time, a dashed one by
+// the pieces that bound its dashing, as beyond the cap on dash pieces.
+constexpr size_t outline_budget = 250000;
+// Segments outlined at a time beyond it.
+constexpr size_t chunk_segments = 4096;
 
 int floor_int(double v)
 {
@@ -116,7 +124,8 @@ bool is_rectangle(const std::vector<seg>& s, double* x0, double* y0, double* x1,
 
 } // namespace
 
-raster_dev::raster_dev(double dpi) : dpi_(dpi)
+raster_dev::raster_dev(double dpi)
+    : dpi_(dpi), outline_budget_(outline_budget), chunk_segments_(chunk_segments)
 {
     SplashColor paper;
     paper[0] = paper[1] = paper[2] = 255;
@@ -426,12 +435,10 @@ bool raster_dev::stroke_outline(GfxState* state, dev_path& out, bool* bounded)
         if (!path)
             return false; // positions that are not numbers
         SplashPath flat;
-        flatten_for_dashing(*path, splash_->getMatrix(), splash_->getFlatness(), flat);
-        const bool round = state->getLineCap() == splashLineCapRound;
-        if (!dash_bounds_ || !dash_bounds_->made_for(dash.lengths, dash.phase, round))
-            dash_bounds_ = std::make_unique<dash_bounds>(dash.lengths, dash.phase, round);
+        if (!flatten_for_dashing(*path, splash_->getMatrix(), splash_->getFlatness(), flat, stop_request()))
+            return false; // a stopped page is not written
         SplashPath bounds;
-        if (!dash_bounds_->add_bounds(flat, bounds))
+        if (!bounds_for(state).add_bounds(flat, bounds, stop_request()))
             return false;
         splash_->setLineDash(std::vector<double>(), 0);
         outline.reset(splash_->makeStrokePath(&bounds, width, false));
@@ -445,6 +452,8 @@ bool raster_dev::stroke_outline(GfxState* state, dev_path& out, bool* bounded)
 
 void raster_dev::clipToStrokePath(GfxState* state)
 {
+    if (clip_by_survey(state))
+        return;
     // Beyond the cap the bounding pieces stand for many: a clip to them that is not empty
     // is not a rectangle.
     dev_path p;
@@ -546,16 +555,365 @@ bool raster_dev::stroke_outside_clip(GfxState* state) const
             }
         }
     }
-    // A join reaches at most the miter limit, a square cap the square root of two, times
-    // half the width; the matrix stretches no length by more than its Frobenius norm.
-    const double norm = std::sqrt(m[0] * m[0] + m[1] * m[1] + m[2] * m[2] + m[3] * m[3]);
-    const double reach =
-        std::fabs(state->getLineWidth()) / 2 * std::max({1.0, state->getMiterLimit(), std::sqrt(2.0)}) * norm + 1;
+    const double reach = stroke_reach(state);
     if (!any || !std::isfinite(xMin) || !std::isfinite(xMax) || !std::isfinite(yMin) || !std::isfinite(yMax) ||
         !std::isfinite(reach))
         return false;
     return test_rect(clip_, floor_int(xMin - reach), floor_int(yMin - reach), floor_int(xMax + reach),
                      floor_int(yMax + reach)) == splashClipAllOutside;
+}
+
+double raster_dev::stroke_reach(GfxState* state) const
+{
+    // A join reaches at most the miter limit, a square cap the square root of two, times
+    // half the width; the matrix stretches no length by more than its Frobenius norm.
+    const double* m = device_matrix();
+    const double norm = std::sqrt(m[0] * m[0] + m[1] * m[1] + m[2] * m[2] + m[3] * m[3]);
+    return std::fabs(state->getLineWidth()) / 2 * std::max({1.0, state->getMiterLimit(), std::sqrt(2.0)}) * norm + 1;
+}
+
+const dash_bounds& raster_dev::bounds_for(GfxState* state)
+{
+    const dash_pattern dash = line_dash(state);
+    const bool round = state->getLineCap() == splashLineCapRound;
+    if (!dash_bounds_ || !dash_bounds_->made_for(dash.lengths, dash.phase, round))
+        dash_bounds_ = std::make_unique<dash_bounds>(dash.lengths, dash.phase, round);
+    return *dash_bounds_;
+}
+
+stop_poll raster_dev::stop_request() const
+{
+    stop_poll p;
+    p.data = &procedures_;
+    p.requested = [](const void* data) { return static_cast<const type3_procedures*>(data)->stop_requested(); };
+    return p;
+}
+
+bool raster_dev::survey(GfxState* state, bool pruning, size_t budget, stroke_survey& out)
+{
+    std::unique_ptr<SplashPath> path = make_splash_path(state->getPath(), std::numeric_limits<double>::infinity());
+    if (!path)
+        return false; // positions that are not numbers
+    struct clip_test {
+        const raster_dev* dev;
+        double reach;
+    } test{this, stroke_reach(state)};
+    stroke_survey::setup s;
+    s.matrix = device_matrix();
+    s.flatness = splash_->getFlatness();
+    s.reach = test.reach;
+    s.dash = line_dash(state).lengths.empty() ? nullptr : &bounds_for(state);
+    s.budget = budget;
+    s.outside_data = &test;
+    s.outside = [](const void* data, double x0, double y0, double x1, double y1) {
+        const auto* t = static_cast<const clip_test*>(data);
+        return t->dev->pruning_ &&
+               test_rect(t->dev->clip_, floor_int(x0 - t->reach), floor_int(y0 - t->reach), floor_int(x1 + t->reach),
+                         floor_int(y1 + t->reach)) == splashClipAllOutside;
+    };
+    if (!pruning)
+        s.outside = [](const void*, double, double, double, double) { return false; };
+    s.stop = stop_request();
+    out = survey_stroke(*path, s);
+    return true;
+}
+
+bool raster_dev::survey_needed(GfxState* state) const
+{
+    // Not when no part can lie outside the clip (the box of all control points, grown by
+    // the reach, lies inside its rectangle) and the flattening cannot exceed the budget.
+    const GfxPath* path = state->getPath();
+    const double* m = device_matrix();
+    size_t segments = 0;
+    px_box box;
+    for (int s = 0; s < path->getNumSubpaths(); ++s) {
+        const GfxSubpath* sub = path->getSubpath(s);
+        for (int i = 0; i < sub->getNumPoints(); ++i) {
+            double x, y;
+            transform(m, sub->getX(i), sub->getY(i), &x, &y);
+            box.add(x, y, x, y);
+            segments += sub->getCurve(i) ? 1u << max_curve_depth : 1;
+        }
+    }
+    const double reach = stroke_reach(state);
+    if (segments > outline_budget_ || !std::isfinite(box.x0) || !std::isfinite(box.y0) || !std::isfinite(box.x1) ||
+        !std::isfinite(box.y1) || !std::isfinite(reach))
+        return true;
+    clip_box rect = clip_;
+    rect.paths = false;
+    return test_rect(rect, floor_int(box.x0 - reach), floor_int(box.y0 - reach), floor_int(box.x1 + reach),
+                     floor_int(box.y1 + reach)) != splashClipAllInside;
+}
+
+bool raster_dev::stroke_by_survey(GfxState* state)
+{
+    if (!pruning_ || !survey_needed(state))
+        return false;
+    // A survey; false when it is of no use (positions that are not numbers). One that a stop
+    // ended decides the stroke: a stopped page is not written.
+    const auto walk = [&](bool pruning, stroke_survey& r) {
+        if (!survey(state, pruning, outline_budget_, r))
+            return false;
+        if (r.stopped)
+            op_clip_res_ = splashClipPartial;
+        return true;
+    };
+    stroke_survey s;
+    if (!walk(true, s) || (!s.stopped && !s.finite))
+        return false;
+    if (s.stopped)
+        return true;
+    const px_box sure = s.sure_box();
+    int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    const SplashClipResult sure_res = sure.empty() ? splashClipAllOutside
+                                                   : fill_clip(sure.x0, sure.y0, sure.x1, sure.y1, &x0, &y0, &x1, &y1);
+    // A stroke of more segments than the budget that surely captures nothing is taken as
+    // one of countless dash pieces is: partial, and large in a glyph.
+    const auto countless = [&]() {
+        if (!glyph_runs_.empty())
+            note_glyph_paint(std::numeric_limits<double>::infinity(), false);
+        op_clip_res_ = splashClipPartial;
+        return true;
+    };
+    if (s.over_budget) {
+        // The outline's box holds the sure box: when that is not inside the clip, or is
+        // thick both ways, or some of the outline lies outside the clip, the outline
+        // captures nothing.
+        const bool no_capture = s.outside || !capture_allowed() ||
+                                (!sure.empty() && (sure_res != splashClipAllInside ||
+                                                   (tk_singleton<pdf_uline_processor>::instance().mode == 0
+                                                        ? y1 - y0 > 4
+                                                        : x1 - x0 > 4 && y1 - y0 > 4)));
+        if (!no_capture) {
+            // It may be a rule: it is outlined a chunk at a time.
+            px_box box;
+            bool stopped = false;
+            if (!outline_box_in_chunks(state, box, stopped)) {
+                if (!stopped)
+                    return false; // positions beyond numbers, or beyond counting: as whole
+                op_clip_res_ = splashClipPartial; // a stopped page is not written
+                return true;
+            }
+            GfxRGB rgb;
+            state->getStrokeRGB(&rgb);
+            fill_box(box, colToByte(rgb.r), colToByte(rgb.g), colToByte(rgb.b));
+            return true;
+        }
+        return countless();
+    }
+    if (!s.outside)
+        return false;
+    // Some of the outline lies outside the clip, so none of it is captured. Its box holds
+    // the sure box and lies within the reach box: where these decide the clip result and
+    // how large a glyph's paint is, the outline is not needed.
+    SplashClipResult res;
+    if (!sure.empty() && sure_res != splashClipAllOutside)
+        res = splashClipPartial;
+    else if (fill_clip(s.reach_box.x0, s.reach_box.y0, s.reach_box.x1, s.reach_box.y1, &x0, &y0, &x1, &y1) ==
+             splashClipAllOutside)
+        res = splashClipAllOutside;
+    else
+        res = splashClipPartial; // not known yet
+    const double extent = sure.empty() ? 0 : std::max(sure.x1 - sure.x0, sure.y1 - sure.y0);
+    const bool known = (res == splashClipAllOutside || (!sure.empty() && sure_res != splashClipAllOutside)) &&
+                       (glyph_runs_.empty() || extent >= small_glyph_extent);
+    if (!known) {
+        // The outline is worked out whole, unless that is beyond the budget.
+        stroke_survey whole;
+        if (!walk(false, whole) || !(whole.stopped || whole.over_budget))
+            return false;
+        return whole.stopped || countless();
+    }
+    if (!glyph_runs_.empty())
+        note_glyph_paint(extent, false);
+    op_clip_res_ = res;
+    return true;
+}
+
+bool raster_dev::outline_box_in_chunks(GfxState* state, px_box& box, bool& stopped)
+{
+    // Each subpath is outlined on its own (the outline of a path is that of its subpaths
+    // one after the other). One of more segments than a chunk is outlined a chunk at a
+    // time, each with butt caps and one segment of the chunk before it, so every segment
+    // and every join between two of them is outlined with its neighbours; a closed one
+    // also joins its last segment to its first. The caps of an open one are those of its
+    // first segment stroked there and back from its start, and of its last from its end:
+    // the turn halfway joins a segment to itself, which adds nothing beyond the segment's
+    // outline but a round join's circle, and the subpath has that circle there too.
+    class chunker : public flatten_visitor {
+    public:
+        chunker(raster_dev& dev, GfxState* state, px_box& box) : dev_(dev), box_(box)
+        {
+            width_ = state->getLineWidth();
+            cap_ = state->getLineCap();
+        }
+        void move_to(double x, double y) override
+        {
+            end_subpath();
+            chunk_ = std::make_unique<SplashPath>();
+            chunk_->moveTo(x, y);
+            segments_ = 0;
+            split_ = closed_ = false;
+            px_ = start_[0] = x;
+            py_ = start_[1] = y;
+        }
+        void line_to(double x, double y) override
+        {
+            if (segments_ == 0) {
+                first_[0] = x;
+                first_[1] = y;
+            }
+            chunk_->lineTo(x, y);
+            ++segments_;
+            last_[0] = px_;
+            last_[1] = py_;
+            if (segments_ >= dev_.chunk_segments_ && (x != px_ || y != py_)) {
+                outline(*chunk_, splashLineCapButt);
+                chunk_ = std::make_unique<SplashPath>();
+                chunk_->moveTo(px_, py_);
+                chunk_->lineTo(x, y);
+                segments_ = 1;
+                split_ = true;
+            }
+            px_ = x;
+            py_ = y;
+        }
+        void close() override
+        {
+            closed_ = true;
+            if (!split_)
+                chunk_->close();
+        }
+        bool stop() override
+        {
+            if (++polls_ % 4096 == 0 && dev_.stop_request()())
+                stopped = true;
+            return stopped;
+        }
+        void end_subpath()
+        {
+            if (!chunk_)
+                return;
+            if (!split_) {
+                outline(*chunk_, cap_); // as the stroker outlines it whole
+                chunk_.reset();
+                return;
+            }
+            outline(*chunk_, splashLineCapButt);
+            chunk_.reset();
+            SplashPath ends;
+            if (closed_) {
+                ends.moveTo(last_[0], last_[1]);
+                ends.lineTo(px_, py_);
+                ends.lineTo(first_[0], first_[1]);
+                outline(ends, splashLineCapButt);
+            } else if (cap_ != splashLineCapButt) {
+                ends.moveTo(start_[0], start_[1]);
+                ends.lineTo(first_[0], first_[1]);
+                ends.lineTo(start_[0], start_[1]);
+                ends.moveTo(px_, py_);
+                ends.lineTo(last_[0], last_[1]);
+                ends.lineTo(px_, py_);
+                outline(ends, cap_);
+            }
+        }
+        bool stopped = false;
+        bool finite = true; // every position of the outline is a number
+
+    private:
+        void outline(SplashPath& path, int cap)
+        {
+            dev_.splash_->setLineCap(cap);
+            std::unique_ptr<SplashPath> o(dev_.splash_->makeStrokePath(&path, width_, false));
+            dev_.splash_->setLineCap(cap_);
+            if (!o)
+                return;
+            dev_path p;
+            dev_.splash_to_device(*o, p);
+            for (size_t i = 0; i < p.xs.size(); ++i)
+                finite = finite && std::isfinite(p.xs[i]) && std::isfinite(p.ys[i]);
+            add_box(p, box_);
+        }
+        raster_dev& dev_;
+        px_box& box_;
+        double width_;
+        int cap_;
+        std::unique_ptr<SplashPath> chunk_;
+        size_t segments_ = 0;
+        bool split_ = false, closed_ = false;
+        double px_ = 0, py_ = 0; // the last point
+        double start_[2] = {0, 0}, first_[2] = {0, 0}, last_[2] = {0, 0};
+        size_t polls_ = 0;
+    };
+    // A dashed stroke hands the chunks the pieces that bound its dashing on each segment,
+    // as beyond the cap on dash pieces.
+    class dasher : public flatten_visitor {
+    public:
+        dasher(const dash_bounds& bounds, chunker& out) : bounds_(bounds), out_(out) {}
+        void move_to(double x, double y) override
+        {
+            at_ = bounds_.subpath_start();
+            x_ = x;
+            y_ = y;
+        }
+        void line_to(double x, double y) override
+        {
+            counted = counted && bounds_.add_segment(at_, x_, y_, x, y, out_);
+            x_ = x;
+            y_ = y;
+        }
+        void close() override {}
+        bool stop() override { return !counted || out_.stop(); }
+        bool counted = true; // the positions are counted exactly
+
+    private:
+        const dash_bounds& bounds_;
+        chunker& out_;
+        dash_bounds::cursor at_{};
+        double x_ = 0, y_ = 0;
+    };
+    std::unique_ptr<SplashPath> path = make_splash_path(state->getPath(), std::numeric_limits<double>::infinity());
+    stopped = false;
+    if (!path)
+        return false;
+    const bool dashed = !line_dash(state).lengths.empty();
+    const dash_bounds* bounds = dashed ? &bounds_for(state) : nullptr;
+    if (bounds != nullptr && !bounds->placed())
+        return false;
+    sync_splash(state);
+    splash_->setLineDash(std::vector<double>(), 0);
+    chunker c(*this, state, box);
+    bool counted = true;
+    if (bounds == nullptr) {
+        flatten_path(*path, splash_->getMatrix(), splash_->getFlatness(), c);
+    } else if (!bounds->none()) {
+        dasher d(*bounds, c);
+        flatten_path(*path, splash_->getMatrix(), splash_->getFlatness(), d);
+        counted = d.counted;
+    }
+    if (!c.stopped && counted)
+        c.end_subpath();
+    stopped = c.stopped;
+    return !c.stopped && counted && c.finite;
+}
+
+bool raster_dev::clip_by_survey(GfxState* state)
+{
+    if (!pruning_ || !survey_needed(state))
+        return false;
+    stroke_survey s;
+    if (!survey(state, true, outline_budget_, s))
+        return false;
+    if (s.stopped) {
+        clip_.paths = true; // a stopped page is not written
+        return true;
+    }
+    // Two parts that surely hold outline each give it a polygon of its own: the clip is
+    // neither empty nor a rectangle.
+    if (!s.finite || !(s.outside || s.over_budget) || s.pieces < 2)
+        return false;
+    clip_.paths = true;
+    return true;
 }
 
 void raster_dev::splash_to_device(SplashPath& sp, dev_path& out) const
@@ -639,44 +997,13 @@ void raster_dev::fill_path(GfxState* state)
     fill_hook(p, colToByte(rgb.r), colToByte(rgb.g), colToByte(rgb.b));
 }
 
-void raster_dev::fill_hook(const dev_path& p, unsigned char r, unsigned char g, unsigned char b)
+SplashClipResult raster_dev::fill_clip(double xMin, double yMin, double xMax, double yMax, int* xMinI, int* yMinI,
+                                       int* xMaxI, int* yMaxI) const
 {
-    if (p.xs.empty()) {
-        op_clip_res_ = splashClipAllOutside;
-        return; // an empty path fills nothing
-    }
-    // The box of the path's segments; a subpath of one point has none.
-    bool any = false;
-    double xMin = 0, xMax = 0, yMin = 0, yMax = 0;
-    for (size_t s = 0; s + 1 < p.starts.size(); ++s) {
-        const size_t a = p.starts[s], e = p.starts[s + 1];
-        if (e < a + 2)
-            continue;
-        for (size_t i = a; i < e; ++i) {
-            if (!any) {
-                xMin = xMax = p.xs[i];
-                yMin = yMax = p.ys[i];
-                any = true;
-            } else {
-                xMin = std::min(xMin, p.xs[i]);
-                xMax = std::max(xMax, p.xs[i]);
-                yMin = std::min(yMin, p.ys[i]);
-                yMax = std::max(yMax, p.ys[i]);
-            }
-        }
-    }
-    if (!any || !std::isfinite(xMin) || !std::isfinite(xMax) || !std::isfinite(yMin) || !std::isfinite(yMax)) {
-        op_clip_res_ = splashClipAllOutside;
-        return;
-    }
-    if (!glyph_runs_.empty())
-        note_glyph_paint(std::max(xMax - xMin, yMax - yMin), false);
     // A path whose whole-pixel box lies outside the clip is passed over at once.
     if (test_rect(clip_, floor_int(xMin), floor_int(yMin), floor_int(xMax), floor_int(yMax)) ==
-        splashClipAllOutside) {
-        op_clip_res_ = splashClipAllOutside;
-        return;
-    }
+        splashClipAllOutside)
+        return splashClipAllOutside;
     // The anti-aliased scan converter works on a 4 x 4 grid per pixel, on the clip's
     // whole-pixel rows only (a path cut off there is partial); its box in pixels is
     // the grid box divided by 4, truncated towards zero.
@@ -692,11 +1019,46 @@ void raster_dev::fill_hook(const dev_path& p, unsigned char r, unsigned char g, 
         aa_yMax = clip_bottom;
         cut = true;
     }
-    const int xMinI = floor_int(xMin * 4) / 4, xMaxI = floor_int(xMax * 4) / 4;
-    const int yMinI = static_cast<int>(aa_yMin / 4), yMaxI = static_cast<int>(aa_yMax / 4);
-    SplashClipResult res = test_rect(clip_, xMinI, yMinI, xMaxI, yMaxI);
+    *xMinI = floor_int(xMin * 4) / 4;
+    *xMaxI = floor_int(xMax * 4) / 4;
+    *yMinI = static_cast<int>(aa_yMin / 4);
+    *yMaxI = static_cast<int>(aa_yMax / 4);
+    SplashClipResult res = test_rect(clip_, *xMinI, *yMinI, *xMaxI, *yMaxI);
     if (res != splashClipAllOutside && cut)
         res = splashClipPartial;
+    return res;
+}
+
+void raster_dev::add_box(const dev_path& p, px_box& box)
+{
+    // The box of the path's segments; a subpath of one point has none.
+    for (size_t s = 0; s + 1 < p.starts.size(); ++s) {
+        const size_t a = p.starts[s], e = p.starts[s + 1];
+        if (e < a + 2)
+            continue;
+        for (size_t i = a; i < e; ++i)
+            box.add(p.xs[i], p.ys[i], p.xs[i], p.ys[i]);
+    }
+}
+
+void raster_dev::fill_hook(const dev_path& p, unsigned char r, unsigned char g, unsigned char b)
+{
+    px_box box;
+    add_box(p, box);
+    fill_box(box, r, g, b);
+}
+
+void raster_dev::fill_box(const px_box& box, unsigned char r, unsigned char g, unsigned char b)
+{
+    const double xMin = box.x0, yMin = box.y0, xMax = box.x1, yMax = box.y1;
+    if (box.empty() || !std::isfinite(xMin) || !std::isfinite(xMax) || !std::isfinite(yMin) || !std::isfinite(yMax)) {
+        op_clip_res_ = splashClipAllOutside;
+        return; // an empty path fills nothing
+    }
+    if (!glyph_runs_.empty())
+        note_glyph_paint(std::max(xMax - xMin, yMax - yMin), false);
+    int xMinI = 0, yMinI = 0, xMaxI = 0, yMaxI = 0;
+    const SplashClipResult res = fill_clip(xMin, yMin, xMax, yMax, &xMinI, &yMinI, &xMaxI, &yMaxI);
     op_clip_res_ = res;
     if (res != splashClipAllInside || !capture_allowed())
         return;
@@ -739,6 +1101,8 @@ void raster_dev::stroke_wide(GfxState* state)
         op_clip_res_ = splashClipAllOutside;
         return; // nothing of it can be captured: its outline is not worked out
     }
+    if (stroke_by_survey(state))
+        return;
     dev_path p;
     if (!stroke_outline(state, p)) {
         op_clip_res_ = splashClipPartial;

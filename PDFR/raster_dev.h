@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "PDFR/dash_bounds.h"
+#include "PDFR/stroke_survey.h"
 #include "PDFR/type3_procs.h"
 
 class PDFDoc;
@@ -118,6 +119,17 @@ public:
     // The clip result of the last fill or stroke, as the rasteriser counts it.
     SplashClipResult last_clip_result() const { return op_clip_res_; }
 
+    // For tests: false works out the outline of every wide stroke whole, as if no part of
+    // one could be passed over.
+    void set_pruning(bool on) { pruning_ = on; }
+    // Flattened segments of one wide stroke looked at before it is decided without its
+    // outline, and outlined at a time beyond that (tests lower them).
+    void set_outline_budget(size_t segments, size_t chunk)
+    {
+        outline_budget_ = segments;
+        chunk_segments_ = chunk;
+    }
+
 private:
     // A path in px: subpaths of points, curves flattened.
     struct dev_path {
@@ -129,6 +141,14 @@ private:
     // Fills are non-zero or even-odd alike here: only the box of the path counts.
     void fill_path(GfxState* state);
     void fill_hook(const dev_path& p, unsigned char r, unsigned char g, unsigned char b);
+    // Grows box by the points of the subpaths of p that have segments.
+    static void add_box(const dev_path& p, px_box& box);
+    // The fill of a path whose subpaths with segments have the box (empty: none).
+    void fill_box(const px_box& box, unsigned char r, unsigned char g, unsigned char b);
+    // The whole-pixel box and the clip result of a fill whose path has the box (px), as the
+    // anti-aliased scan converter finds them; the larger the box, the less it is inside.
+    SplashClipResult fill_clip(double xMin, double yMin, double xMax, double yMax, int* xMinI, int* yMinI,
+                               int* xMaxI, int* yMaxI) const;
     void stroke_narrow(GfxState* state);
     void stroke_wide(GfxState* state);
     void clip_to(const dev_path& p);
@@ -142,6 +162,27 @@ private:
     // Whether the outline of a wide stroke surely lies outside the clip: the path's box
     // grown by the farthest a join or a cap reaches.
     bool stroke_outside_clip(GfxState* state) const;
+    // The farthest (px) the outline of a wide stroke reaches from its path, with a pixel
+    // to spare.
+    double stroke_reach(GfxState* state) const;
+    // The stop request, for long work to poll.
+    stop_poll stop_request() const;
+    // The pattern's bounding pieces for the state's dash pattern.
+    const dash_bounds& bounds_for(GfxState* state);
+    // The survey of a wide stroke's flattening against the clip (pruning: parts outside it
+    // that surely hold outline are passed over); false when its positions are not numbers.
+    bool survey(GfxState* state, bool pruning, size_t budget, stroke_survey& out);
+    // Whether the survey can tell anything the outline would not: some part may lie
+    // outside the clip, or the flattening may exceed the budget.
+    bool survey_needed(GfxState* state) const;
+    // A wide stroke decided from its survey where that gives what its outline would give;
+    // false: its outline is to be worked out.
+    bool stroke_by_survey(GfxState* state);
+    bool clip_by_survey(GfxState* state);
+    // Grows box by the outline of a wide stroke (a dashed one by the pieces that bound its
+    // dashing), worked out a few segments at a time; false when a stop cut it short
+    // (stopped), or a position is not a finite number or beyond counting exactly.
+    bool outline_box_in_chunks(GfxState* state, px_box& box, bool& stopped);
     void sync_splash(GfxState* state);
     void splash_to_device(SplashPath& sp, dev_path& out) const;
     // The outline of a wide stroke (dash pattern applied), in px. Beyond the cap on dash
@@ -200,6 +241,10 @@ private:
     std::vector<bool> groups_; // open transparency groups: true for a soft mask's
     int soft_masks_ = 0;
     SplashClipResult op_clip_res_ = splashClipAllOutside;
+
+    bool pruning_ = true;
+    size_t outline_budget_;
+    size_t chunk_segments_;
 
     // The bounding dash pieces for the last pattern that needed them.
     std::unique_ptr<dash_bounds> dash_bounds_;

@@ -33,12 +33,14 @@ public:
         abort_data_ = data;
     }
 
+    // Whether a stop was requested.
+    bool stop_requested() const { return abort_check_ != nullptr && abort_check_(abort_data_); }
+
     // For tests: false runs every glyph procedure (and looks for none) as if none could
     // be skipped.
     void set_skipping(bool on) { skipping_ = on; }
 
 private:
-    bool stop_requested() const { return abort_check_ != nullptr && abort_check_(abort_data_); }
     // Whether the procedure's operators may paint; unknown when a stop cut the read.
     enum class verdict { paints_nothing, may_paint, unknown };
     verdict read(XRef* xref, Object& stream) const;

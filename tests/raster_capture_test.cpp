@@ -477,9 +477,10 @@ TEST(RasterCapture, BoundingDashPiecesGiveTheBoxOfTheDashedPath)
     // 1e-3, phases lie within 1e-12 of an entry's boundary. The lengths are random: where a
     // segment ends exactly where an entry starts, the stroker's running sums decide either
     // way; and the stroker turns the caps of pieces below 1e-3 by their rounded end points.
+    // Phases of 2^31 periods and more are placed as the stroker places them.
     std::mt19937 rng(16);
     std::uniform_real_distribution<double> unit(0, 1);
-    int drawn = 0;
+    int drawn = 0, huge_phases = 0;
     for (int n = 0; n < 1500; ++n) {
         std::vector<double> dash(1 + rng() % 5);
         double period = 0;
@@ -501,8 +502,11 @@ TEST(RasterCapture, BoundingDashPiecesGiveTheBoxOfTheDashedPath)
             for (size_t k = 0; k < entry; ++k)
                 boundary += dash[k];
             phase = boundary + (unit(rng) < 0.5 ? -1 : 1) * 1e-12 * unit(rng);
-        } else if (phase_kind < 0.7) {
+        } else if (phase_kind < 0.6) {
             phase = 3 * period * unit(rng);
+        } else if (phase_kind < 0.8) {
+            // 2^30 to 2^33 periods either way: the stroker counts them as an int
+            phase = (unit(rng) < 0.5 ? -1 : 1) * period * std::exp2(30 + 3 * unit(rng));
         }
         stroke_style style;
         style.cap = static_cast<int>(rng() % 3);
@@ -526,6 +530,7 @@ TEST(RasterCapture, BoundingDashPiecesGiveTheBoxOfTheDashedPath)
         const dash_bounds bounds(dash, phase, style.cap == 1);
         SplashPath ends;
         ASSERT_TRUE(bounds.add_bounds(flat, ends));
+        huge_phases += std::fabs(phase) >= 2147483648.0 * period;
         ASSERT_LE(ends.getLength(), 12 * flat.getLength());
         const auto fast = stroke_outline(ends, {}, 0, style, false);
         const outline_box a = box_of(whole.get()), b = box_of(fast.get());
@@ -538,7 +543,8 @@ TEST(RasterCapture, BoundingDashPiecesGiveTheBoxOfTheDashedPath)
         EXPECT_NEAR(a.x1, b.x1, 1e-6);
         EXPECT_NEAR(a.y1, b.y1, 1e-6);
     }
-    EXPECT_GT(drawn, 1200);
+    EXPECT_GT(drawn, 1100);
+    EXPECT_GT(huge_phases, 100);
 }
 
 TEST(RasterCapture, FineDashedWideRulesAreCaptured)
@@ -555,21 +561,28 @@ TEST(RasterCapture, FineDashedWideRulesAreCaptured)
 TEST(RasterCapture, FineDashedRulesBeyondTheCapAreCaptured)
 {
     // Beyond the cap on dash pieces: a closed subpath (there and back, 225,000 pieces), a
-    // line whose first piece is far below the coordinates' resolution, a polyline and a
-    // rule drawn as a curve; each gives the rule the stroker's whole dashing gives
+    // line whose first piece is far below the coordinates' resolution, a polyline, a rule
+    // drawn as a curve and phases of 2^31 periods and more; each gives the rule the
+    // stroker's whole dashing gives
     pdf_writer w;
     w.add_page("0.6 w [0.002 0.002] 0 d 72 690 m 522 690 l h S\n"
                "[0.0005 0.0001] 0.00049999999999 d 1 w 111 620 m 111 661 l S\n"
                "[0.002 0.002] 0 d 0.6 w 72 500 m 300 500 l 522 500 l S\n"
-               "72 400 m 222 400 372 400 522 400 c S\n");
+               "72 400 m 222 400 372 400 522 400 c S\n"
+               "[0.001] 2147483.648 d 72 300 m 522 300 l S [0.001] -1000000000 d 72 200 m 522 200 l S\n"
+               "[0.001] 2147483.6485 d 72 100 m 522 100 l S\n");
     auto lines = capture(w);
-    ASSERT_EQ(lines.size(), 4u);
+    ASSERT_EQ(lines.size(), 6u);
     std::sort(lines.begin(), lines.end(),
               [](const captured& a, const captured& b) { return a.box.yMin < b.box.yMin; });
     expect_box(lines[0], 150, 1087, 211, 213);
     expect_box(lines[1], 230, 232, 272, 358);
     expect_box(lines[2], 150, 1087, 607, 608);
     expect_box(lines[3], 150, 1087, 816, 817);
+    // a phase just short of 2^31 periods; a large negative phase: counted beyond an int,
+    // the stroker strokes it solid; 2^31 periods and a half draw nothing
+    expect_box(lines[4], 150, 1087, 1024, 1025);
+    expect_box(lines[5], 150, 1087, 1232, 1233);
 }
 
 TEST(RasterCapture, TextCapturesNothing)
@@ -1029,6 +1042,227 @@ TEST(RasterCapture, SkippingGlyphProceduresThatCannotPaintCapturesWhatRunningThe
     EXPECT_GT(skipped, pages / 3);
     EXPECT_GT(with_rules, pages / 2);
     std::printf("random pages: %d, with glyphs skipped: %d, with rules: %d\n", pages, skipped, with_rules);
+}
+
+namespace {
+
+// Records, for each wide stroke, its clip result and the clip after it, and the clip after
+// each clip to a stroke.
+class stroke_log_dev : public raster_dev {
+public:
+    void stroke(GfxState* state) override
+    {
+        raster_dev::stroke(state);
+        if (state->getLineWidth() != 0) {
+            results.push_back(last_clip_result());
+            note_clip();
+        }
+    }
+    void clipToStrokePath(GfxState* state) override
+    {
+        raster_dev::clipToStrokePath(state);
+        note_clip();
+    }
+    void note_clip()
+    {
+        const clip_box& c = current_clip();
+        clips.push_back({c.xMin, c.yMin, c.xMax, c.yMax, c.paths ? 1.0 : 0.0});
+    }
+    std::vector<int> results;
+    std::vector<std::vector<double>> clips;
+};
+
+// A page of random wide strokes in px: segments, polylines, small and huge curves, closed
+// subpaths, undashed and dashed below and beyond the cap on dash pieces, every cap and join,
+// under rectangle and other clips and rotated or skewed matrices, partly on and partly off
+// the page; some stroked with a shading, so the device clips to them.
+pdf_writer random_stroke_page(std::mt19937& rng)
+{
+    std::uniform_real_distribution<double> unit(0, 1);
+    const auto num = [](double v) {
+        std::ostringstream s;
+        s.precision(10);
+        s << v;
+        return s.str();
+    };
+    const auto pt = [&](double x, double y) { return num(x) + " " + num(y) + " "; };
+    const auto coord = [&]() { return unit(rng) < 0.5 ? std::floor(-300 + 1900 * unit(rng)) + 0.5 : -300 + 1900 * unit(rng); };
+    std::string c = px_space;
+    for (int op = 0; op < 16; ++op) {
+        c += "q\n";
+        const double kind = unit(rng);
+        if (kind < 0.2)
+            c += rect(coord(), coord(), 50 + 900 * unit(rng), 50 + 900 * unit(rng)) + "W n\n";
+        else if (kind < 0.3)
+            c += move_to(coord(), coord()) + line_to(coord(), coord()) + line_to(coord(), coord()) + "h W n\n";
+        if (unit(rng) < 0.3) {
+            const double a = 2 * M_PI * unit(rng), k = unit(rng) < 0.5 ? 0 : unit(rng) - 0.5;
+            c += num(std::cos(a)) + " " + num(std::sin(a)) + " " + num(k - std::sin(a)) + " " + num(std::cos(a)) +
+                 " " + pt(600, 800) + "cm 1 0 0 1 " + pt(-600, -800) + "cm\n";
+        }
+        const bool rule = unit(rng) < 0.3;
+        c += num(rule ? 1 + 2 * unit(rng) : 0.2 + 8 * unit(rng)) + " w " + std::to_string(rng() % 3) + " J " +
+             std::to_string(rng() % 3) + " j " + num(1 + 9 * unit(rng)) + " M\n";
+        const double dash = unit(rng);
+        if (dash < 0.25)
+            c += "[" + num(0.5 + 20 * unit(rng)) + " " + num(20 * unit(rng)) + "] " + num(30 * unit(rng)) + " d\n";
+        else if (dash < 0.45)
+            c += "[" + num(0.001 + 0.003 * unit(rng)) + (unit(rng) < 0.5 ? "" : " 0.002") + "] " +
+                 num(unit(rng) < 0.2 ? (unit(rng) < 0.5 ? -1 : 1) * std::ldexp(0.004, 30 + static_cast<int>(rng() % 4))
+                                      : 0.01 * unit(rng)) +
+                 " d\n";
+        if (unit(rng) < 0.15)
+            c += "/Pattern CS /Sh SCN\n";
+        if (rule) {
+            // a rule as a segment, a polyline or curves along it (a little off the line),
+            // maybe closed there and back, maybe off an edge
+            const double x = 1200 * unit(rng), y = 1600 * unit(rng), len = 20 + 600 * unit(rng);
+            const bool across = unit(rng) < 0.5;
+            const int parts = 1 + static_cast<int>(rng() % 4);
+            const auto at = [&](double t, double off) {
+                return across ? pt(x + len * t, page_h - (y + off)) : pt(x + off, page_h - (y + len * t));
+            };
+            const auto off = [&]() { return unit(rng) < 0.5 ? 0.0 : 0.6 * unit(rng) - 0.3; };
+            c += at(0, 0) + "m\n";
+            for (int k = 1; k <= parts; ++k) {
+                const double t0 = static_cast<double>(k - 1) / parts, t1 = static_cast<double>(k) / parts;
+                if (unit(rng) < 0.5)
+                    c += at(t0 + (t1 - t0) / 3, off()) + at(t0 + 2 * (t1 - t0) / 3, off()) + at(t1, off()) + "c\n";
+                else
+                    c += at(t1, off()) + "l\n";
+            }
+            c += unit(rng) < 0.2 ? "h S\nQ\n" : "S\nQ\n";
+            continue;
+        }
+        const int subpaths = 1 + static_cast<int>(rng() % 3);
+        for (int sp = 0; sp < subpaths; ++sp) {
+            double x = coord(), y = coord();
+            c += move_to(x, y);
+            const int parts = 1 + static_cast<int>(rng() % 6);
+            for (int k = 0; k < parts; ++k) {
+                const double huge = unit(rng) < 0.3 ? 1e5 : 200;
+                const auto near = [&](double v) { return v + huge * (2 * unit(rng) - 1); };
+                if (unit(rng) < 0.5) {
+                    x = near(x);
+                    y = near(y);
+                    c += line_to(x, y);
+                } else {
+                    const double back = unit(rng) < 0.3;
+                    const double x3 = back ? x : near(x), y3 = back ? y : near(y);
+                    c += pt(near(x), page_h - near(y)) + pt(near(x3), page_h - near(y3)) + pt(x3, page_h - y3) + "c\n";
+                    x = x3;
+                    y = y3;
+                }
+            }
+            if (unit(rng) < 0.3)
+                c += "h\n";
+        }
+        c += "S\nQ\n";
+    }
+    pdf_writer w;
+    const int p = w.add_page(c);
+    w.page_at(p).extra_resources = "/Pattern << /Sh << /PatternType 2 /Shading << /ShadingType 2 /ColorSpace "
+                                   "/DeviceGray /Coords [0 0 1000 0] /Function << /FunctionType 2 /Domain [0 1] "
+                                   "/C0 [0] /C1 [1] /N 1 >> >> >> >>";
+    return w;
+}
+
+} // namespace
+
+TEST(RasterCapture, PassingOverPartsOutsideTheClipChangesNothing)
+{
+    // Random wide strokes, each worked out with the parts outside the clip passed over and
+    // outlined whole: the rules captured, every stroke's clip result and every clip are
+    // the same. With a budget of a few segments most strokes are decided without their
+    // outline, or outlined three segments at a time: the rules and the clips are still the
+    // same. (STROKE_RANDOM_PAGES asks for more pages.)
+    ensure_core();
+    int pages = 30;
+    if (const char* more = std::getenv("STROKE_RANDOM_PAGES"))
+        pages = std::max(1, std::atoi(more));
+    std::mt19937 rng(26);
+    scratch_dir dir;
+    const quiet_core quiet;
+    size_t strokes = 0, rules = 0, inside = 0, outside = 0, partial = 0, clip_paths = 0;
+    for (int n = 0; n < pages; ++n) {
+        const pdf_writer w = random_stroke_page(rng);
+        const std::string path = dir.file("page.pdf");
+        ASSERT_TRUE(w.save(path));
+        PDFDoc doc(std::make_unique<GooString>(path));
+        ASSERT_TRUE(doc.isOk());
+        const auto run = [&](bool pruning, size_t budget, std::vector<proc_t::line_rect>& lines) {
+            proc_t proc(1);
+            auto dev = std::make_unique<stroke_log_dev>();
+            dev->set_pruning(pruning);
+            if (budget > 0)
+                dev->set_outline_budget(budget, 3);
+            dev->startDoc(&doc);
+            doc.displayPage(dev.get(), 1, 150, 150, 0, false, true, false);
+            lines = proc.lines;
+            return dev;
+        };
+        std::vector<proc_t::line_rect> whole, pruned, budgeted;
+        const auto a = run(false, 0, whole);
+        const auto b = run(true, 0, pruned);
+        const auto c = run(true, 16, budgeted);
+        const auto same = [](const std::vector<proc_t::line_rect>& x, const std::vector<proc_t::line_rect>& y) {
+            return x.size() == y.size() &&
+                   std::equal(x.begin(), x.end(), y.begin(), [](const proc_t::line_rect& l, const proc_t::line_rect& r) {
+                       return l.xMin == r.xMin && l.xMax == r.xMax && l.yMin == r.yMin && l.yMax == r.yMax;
+                   });
+        };
+        ASSERT_TRUE(same(whole, pruned)) << "page " << n << ":\n" << w.build();
+        ASSERT_TRUE(same(whole, budgeted)) << "page " << n << ":\n" << w.build();
+        ASSERT_EQ(a->results, b->results) << "page " << n << ":\n" << w.build();
+        ASSERT_EQ(a->clips, b->clips) << "page " << n << ":\n" << w.build();
+        ASSERT_EQ(a->clips, c->clips) << "page " << n << ":\n" << w.build();
+        strokes += a->results.size();
+        rules += whole.size();
+        for (int r : a->results) {
+            inside += r == splashClipAllInside;
+            outside += r == splashClipAllOutside;
+            partial += r == splashClipPartial;
+        }
+        for (const auto& k : a->clips)
+            clip_paths += k[4] != 0;
+    }
+    // every outcome is met often enough to mean something
+    EXPECT_GT(rules, static_cast<size_t>(pages));
+    EXPECT_GT(inside, static_cast<size_t>(pages));
+    EXPECT_GT(outside, static_cast<size_t>(pages));
+    EXPECT_GT(partial, static_cast<size_t>(pages) * 3);
+    std::printf("random strokes: %zu on %d pages; rules %zu; inside %zu, outside %zu, partial %zu; clips with "
+                "paths %zu\n",
+                strokes, pages, rules, inside, outside, partial, clip_paths);
+}
+
+TEST(RasterCapture, AStopEndsTheOutlineOfAWideStroke)
+{
+    // A rule of 100 curves there and back along it, beyond a budget of 16 segments:
+    // outlined three segments at a time. Asked to stop while it is worked out, it captures nothing (a
+    // stopped page is not written); without a stop it is the rule.
+    std::string rule = "1 w 100 700 m\n";
+    for (int i = 0; i < 100; ++i)
+        rule += i % 2 == 0 ? "200 700.2 400 699.8 500 700 c\n" : "400 700.2 200 699.8 100 700 c\n";
+    pdf_writer w;
+    w.add_page(rule + "S\n");
+    ensure_core();
+    scratch_dir dir;
+    ASSERT_TRUE(w.save(dir.file("page.pdf")));
+    PDFDoc doc(std::make_unique<GooString>(dir.file("page.pdf")));
+    for (const bool stop : {true, false}) {
+        proc_t lines(1);
+        raster_dev dev;
+        dev.set_outline_budget(16, 3);
+        dev.startDoc(&doc);
+        int asked = 0;
+        if (stop)
+            dev.glyph_procedures().set_abort_check([](void* n) { return ++*static_cast<int*>(n) > 1; }, &asked);
+        doc.displayPage(&dev, 1, 150, 150, 0, false, true, false);
+        EXPECT_EQ(lines.lines.size(), stop ? 0u : 1u);
+        if (stop)
+            EXPECT_GT(asked, 1);
+    }
 }
 
 TEST(RasterCapture, FormsAreDrawnTilingCellsAndSoftMasksAreNot)
