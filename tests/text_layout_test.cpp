@@ -915,7 +915,7 @@ void draw_dense_column(glyph_driver& d, unsigned seed)
 
 std::string regions_of(unsigned seed, int kind, bool direct)
 {
-    kvl::TextRegionList::directSorts = direct;
+    kvl::TextRegionList::directBuilding = direct;
     glyph_driver d(6);
     if (kind == 0)
         draw_dense_column(d, seed);
@@ -924,7 +924,7 @@ std::string regions_of(unsigned seed, int kind, bool direct)
     d.page.coalesce(false, false);
     kvl::TextRegionList list;
     list.PageRegionsBuilding(d.page.blocks, d.page.nBlocks, 6);
-    kvl::TextRegionList::directSorts = false;
+    kvl::TextRegionList::directBuilding = false;
     std::string out;
     for (const auto& r : list.regions)
         describe_region(*r, out);
