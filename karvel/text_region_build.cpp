@@ -117,9 +117,9 @@ private:
     int testBDirect(size_t i, const TextRegion& r, int onlyColumn) const;
     // Whether a line of [a, b) overlaps two or more of r's columns (ratio above 0.01).
     bool spreadsOver(size_t a, size_t b, const TextRegion& r);
-    // The first two lines of [a, b) that overlap the column (ratio at least 0.01) into hits;
-    // gives how many there are, up to 2.
-    int firstTwoIn(size_t a, size_t b, const TextColumn& c, size_t hits[2]);
+    // Whether two lines of [a, b) overlap the column (ratio at least 0.01); the first two
+    // go into hits.
+    bool firstTwoIn(size_t a, size_t b, const TextColumn& c, size_t hits[2]);
     bool columnEnd(size_t i, const TextRegion& r);
     bool belongs(const TextLine* line, const TextRegion& r, int k) const;
     int findColumn(const TextLine* line, const TextRegion& r) const;
@@ -141,20 +141,19 @@ private:
     mutable size_t bandOf_ = static_cast<size_t>(-1), bandEnd_ = 0;
     int nextNumber_ = 0;
 
-    // What the band walks found in a stretch of lines for columns whose extents have not
-    // changed since. Whether a line overlaps a column depends on the two extents only, so
-    // the bands of the next lines, which mostly lie in the same stretch, are not walked
-    // again. Keyed by the region or column looked at; an entry holds the extents it is true
-    // for, so that an entry of a region or column freed since is merely of no use.
+    // What a band walk found nothing of, for columns whose extents have not changed since.
+    // Whether a line overlaps a column depends on the two extents only, and what holds for
+    // a stretch of lines holds for a part of it, so the bands of the next lines, which
+    // mostly lie in the stretch, are not walked again. Keyed by the region or column looked
+    // at; an entry holds the extents it is true for, so that an entry of a region or column
+    // freed since is merely of no use.
     struct spread_seen { // no line of [from, to) overlaps two of the columns
         std::vector<double> extents;
         size_t from = 0, to = 0;
     };
-    struct column_seen { // the lines of [from, to) that overlap the column: hits of them (0 or 1)
+    struct column_seen { // fewer than two lines of [from, to) overlap the column
         double xMin = 0, xMax = 0;
         size_t from = 0, to = 0;
-        int hits = 0;
-        size_t hit = 0;
     };
     std::unordered_map<const TextRegion*, spread_seen> spreadSeen_;
     std::unordered_map<const TextColumn*, column_seen> columnSeen_;
@@ -224,35 +223,26 @@ bool region_builder::testA(size_t i, const TextRegion& r)
 
 bool region_builder::spreadsOver(size_t a, size_t b, const TextRegion& r)
 {
-    size_t from = a;
-    spread_seen* seen = nullptr;
-    if (b - a > shortBand) {
-        if (spreadSeen_.size() > seenLimit)
-            spreadSeen_.clear();
-        seen = &spreadSeen_[&r];
-        bool valid = seen->extents.size() == 2 * r.columns.size() && seen->from <= a && a <= seen->to;
-        for (size_t k = 0; valid && k < r.columns.size(); ++k)
-            valid = same_bits(seen->extents[2 * k], r.columns[k]->xMin) &&
-                    same_bits(seen->extents[2 * k + 1], r.columns[k]->xMax);
-        if (valid)
-            from = std::max(a, seen->to);
-        else
-            seen->extents.clear();
-    }
-    for (size_t j = from; j < b; ++j)
+    if (b - a <= shortBand)
+        return std::any_of(lines_.begin() + a, lines_.begin() + b, [&](const TextLine* m) { return spreads(m, r); });
+    if (spreadSeen_.size() > seenLimit)
+        spreadSeen_.clear();
+    spread_seen& seen = spreadSeen_[&r];
+    bool known = seen.extents.size() == 2 * r.columns.size() && seen.from <= a && b <= seen.to;
+    for (size_t k = 0; known && k < r.columns.size(); ++k)
+        known = same_bits(seen.extents[2 * k], r.columns[k]->xMin) && same_bits(seen.extents[2 * k + 1], r.columns[k]->xMax);
+    if (known)
+        return false;
+    for (size_t j = a; j < b; ++j)
         if (spreads(lines_[j], r))
             return true;
-    if (seen != nullptr) {
-        if (seen->extents.empty()) {
-            for (const std::unique_ptr<TextColumn>& c : r.columns) {
-                seen->extents.push_back(c->xMin);
-                seen->extents.push_back(c->xMax);
-            }
-            seen->from = a;
-            seen->to = b;
-        }
-        seen->to = std::max(seen->to, b);
+    seen.extents.clear();
+    for (const std::unique_ptr<TextColumn>& c : r.columns) {
+        seen.extents.push_back(c->xMin);
+        seen.extents.push_back(c->xMax);
     }
+    seen.from = a;
+    seen.to = b;
     return false;
 }
 
@@ -284,54 +274,32 @@ int region_builder::testB(size_t i, const TextRegion& r, int onlyColumn)
         if (onlyColumn >= 0 && k != onlyColumn)
             continue;
         size_t hits[2];
-        if (firstTwoIn(i, end, *r.columns[static_cast<size_t>(k)], hits) == 2)
+        if (firstTwoIn(i, end, *r.columns[static_cast<size_t>(k)], hits))
             return group_verdict(lines_[hits[0]], lines_[hits[1]]);
     }
     return 0;
 }
 
-int region_builder::firstTwoIn(size_t a, size_t b, const TextColumn& c, size_t hits[2])
+bool region_builder::firstTwoIn(size_t a, size_t b, const TextColumn& c, size_t hits[2])
 {
-    int n = 0;
-    size_t from = a;
     column_seen* seen = nullptr;
-    bool valid = false;
     if (b - a > shortBand) {
         if (columnSeen_.size() > seenLimit)
             columnSeen_.clear();
         seen = &columnSeen_[&c];
-        valid = same_bits(seen->xMin, c.xMin) && same_bits(seen->xMax, c.xMax) && seen->from <= a && a <= seen->to;
-        if (valid) {
-            if (seen->hits == 1 && seen->hit >= a && seen->hit < b)
-                hits[n++] = seen->hit;
-            from = std::max(a, seen->to);
-        }
+        if (same_bits(seen->xMin, c.xMin) && same_bits(seen->xMax, c.xMax) && seen->from <= a && b <= seen->to)
+            return false;
     }
-    for (size_t j = from; j < b && n < 2; ++j)
-        if (meets(lines_[j], c))
+    int n = 0;
+    for (size_t j = a; j < b; ++j)
+        if (meets(lines_[j], c)) {
             hits[n++] = j;
-    if (seen == nullptr || n == 2)
-        return n;
-    // [a, b) is known now; keep what was known beyond it when that still holds one hit at most.
-    column_seen next;
-    next.xMin = c.xMin;
-    next.xMax = c.xMax;
-    next.from = a;
-    next.to = b;
-    next.hits = n;
-    next.hit = n == 1 ? hits[0] : 0;
-    if (valid && seen->to > b) {
-        const bool hitBeyond = seen->hits == 1 && seen->hit >= b;
-        if (n + (hitBeyond ? 1 : 0) <= 1) {
-            next.to = seen->to;
-            if (hitBeyond) {
-                next.hits = 1;
-                next.hit = seen->hit;
-            }
+            if (n == 2)
+                return true;
         }
-    }
-    *seen = next;
-    return n;
+    if (seen != nullptr)
+        *seen = column_seen{c.xMin, c.xMax, a, b};
+    return false;
 }
 
 int region_builder::testBDirect(size_t i, const TextRegion& r, int onlyColumn) const
