@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
 #include <cstring>
 #include <limits>
 
@@ -10,12 +9,12 @@
 
 namespace kvl {
 
-namespace {
-
 bool same_bits(double a, double b)
 {
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
+
+namespace {
 
 // Stretches this short are walked line by line.
 constexpr size_t shortStretch = 8;

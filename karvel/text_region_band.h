@@ -11,6 +11,9 @@ namespace kvl {
 
 class TextLine;
 
+// Whether the two are the same bit for bit (a NaN is the same as itself).
+bool same_bits(double a, double b);
+
 class region_bands {
 public:
     // lines in reading order; sizes[j]: the font size of line j, 7.0 for a line without words.

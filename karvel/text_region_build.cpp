@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <unordered_map>
 
 #include "PDFR/pdf_ulin.h"
@@ -32,15 +31,16 @@ int line_base_order(const void* a, const void* b)
 
 // A column's lines are sorted by line_base_order after each attach: the lines already
 // sorted, then those added since. qsort sorts them with a merge sort, which keeps alike
-// lines (the same base line and left edge) in the order they stand (glibc falls back to a
-// quicksort only when it cannot allocate the merge buffer). While every base line and left
-// edge is a number, the lines are kept in a multiset in that order instead
-// (TextColumn::linesByBase): each new line goes after the alike lines already there, as in
-// the merge. They are put in the column in that order once, when they are read. From the
-// first base line or left edge that is no number on (the comparison is then no order), the
-// column is put in order and sorted after each attach, as it would have been.
+// lines (the same base line and left edge) in the order they stand (glibc falls back to an
+// unstable quicksort only when the buffer, as large as the array, is more than a quarter
+// of the memory or cannot be allocated). While every base line and left edge is a number,
+// the lines are kept in a multiset in that order instead (TextColumn::linesByBase): each
+// new line goes after the alike lines already there, as in the merge. They are put in the
+// column in that order once, when they are read. From the first base line or left edge
+// that is no number on (the comparison is then no order), the column is put in order and
+// sorted after each attach, as it would have been.
 
-// Writes the set's order into the column's lines.
+// Writes the multiset's order into the column's lines.
 void putInOrder(TextColumn& column)
 {
     if (column.linesInSet == 0)
@@ -164,11 +164,6 @@ constexpr size_t shortBand = 16;
 // Records kept before they are all dropped (they are only a shortcut).
 constexpr size_t seenLimit = 256;
 
-bool same_bits(double a, double b)
-{
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
-
 bool spreads(const TextLine* m, const TextRegion& r)
 {
     int hits = 0;
@@ -230,7 +225,8 @@ bool region_builder::spreadsOver(size_t a, size_t b, const TextRegion& r)
     spread_seen& seen = spreadSeen_[&r];
     bool known = seen.extents.size() == 2 * r.columns.size() && seen.from <= a && b <= seen.to;
     for (size_t k = 0; known && k < r.columns.size(); ++k)
-        known = same_bits(seen.extents[2 * k], r.columns[k]->xMin) && same_bits(seen.extents[2 * k + 1], r.columns[k]->xMax);
+        known = same_bits(seen.extents[2 * k], r.columns[k]->xMin) &&
+                same_bits(seen.extents[2 * k + 1], r.columns[k]->xMax);
     if (known)
         return false;
     for (size_t j = a; j < b; ++j)
