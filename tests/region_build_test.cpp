@@ -64,6 +64,31 @@ public:
     std::vector<TextBlock*> blocks;
 };
 
+// Table 1 of the ruling-line processor: a grid of cols x rows cells of w x h from (x0, y0).
+void add_ruled_table(pdf_uline_processor& proc, double x0, double y0, double w, double h, int cols, int rows,
+                     double rule)
+{
+    pdf_uline_processor::reg_item table;
+    table.number = 1;
+    table.rows = rows + 1;
+    table.columns = cols + 1;
+    table.xMin = x0;
+    table.xMax = x0 + cols * w;
+    table.yMin = y0;
+    table.yMax = y0 + rows * h;
+    table.rule_width = rule;
+    for (int row = 0; row < rows; ++row)
+        for (int col = 0; col < cols; ++col) {
+            pdf_uline_processor::cell c;
+            c.xMin = x0 + w * col;
+            c.xMax = x0 + w * (col + 1);
+            c.yMin = y0 + h * row;
+            c.yMax = y0 + h * (row + 1);
+            table.cells.push_back(c);
+        }
+    proc.tables.push_back(table);
+}
+
 std::vector<const TextRegion*> written(const TextRegionList& list)
 {
     std::vector<const TextRegion*> out;
@@ -220,25 +245,7 @@ TEST(RegionBuild, VerticalTextGoesToTheSkippedRegion)
 TEST(RegionBuild, RuledTableInsideAColumnIsNested)
 {
     pdf_uline_processor proc(1);
-    pdf_uline_processor::reg_item table;
-    table.number = 1;
-    table.rows = 3;
-    table.columns = 3;
-    table.xMin = 80;
-    table.xMax = 260;
-    table.yMin = 200;
-    table.yMax = 240;
-    table.rule_width = 0.5;
-    for (int row = 0; row < 2; ++row)
-        for (int col = 0; col < 2; ++col) {
-            pdf_uline_processor::cell c;
-            c.xMin = 80 + 90 * col;
-            c.xMax = 170 + 90 * col;
-            c.yMin = 200 + 20 * row;
-            c.yMax = 220 + 20 * row;
-            table.cells.push_back(c);
-        }
-    proc.tables.push_back(table);
+    add_ruled_table(proc, 80, 200, 90, 20, 2, 2, 0.5);
 
     page_lines p;
     TextBlock* left = p.block();
@@ -283,24 +290,7 @@ TEST(RegionBuild, RuledTableInsideAColumnIsNested)
 TEST(RegionBuild, TableOnItsOwnIsATopLevelRegion)
 {
     pdf_uline_processor proc(1);
-    pdf_uline_processor::reg_item table;
-    table.number = 1;
-    table.rows = 2;
-    table.columns = 3;
-    table.xMin = 72;
-    table.xMax = 372;
-    table.yMin = 300;
-    table.yMax = 320;
-    table.rule_width = 1.0;
-    for (int col = 0; col < 2; ++col) {
-        pdf_uline_processor::cell c;
-        c.xMin = 72 + 150 * col;
-        c.xMax = 222 + 150 * col;
-        c.yMin = 300;
-        c.yMax = 320;
-        table.cells.push_back(c);
-    }
-    proc.tables.push_back(table);
+    add_ruled_table(proc, 72, 300, 150, 20, 2, 1, 1.0);
     page_lines p;
     TextBlock* b = p.block();
     p.line(b, 72, 300, 100);
@@ -416,23 +406,7 @@ TEST(RegionBuild, PiledLinesGiveTheRegionsOfTheDirectWay)
     // The regions, the order of the columns' lines and the lines' row offsets and cell
     // codes as the direct walks and sorts give them.
     pdf_uline_processor proc(1);
-    pdf_uline_processor::reg_item table;
-    table.number = 1;
-    table.columns = 3;
-    table.xMin = 60;
-    table.xMax = 140;
-    table.yMin = 380;
-    table.yMax = 420;
-    table.rule_width = 0.5;
-    for (int k = 0; k < 4; ++k) {
-        pdf_uline_processor::cell c;
-        c.xMin = 60 + 40 * (k % 2);
-        c.xMax = 100 + 40 * (k % 2);
-        c.yMin = 380 + 20 * (k / 2);
-        c.yMax = 400 + 20 * (k / 2);
-        table.cells.push_back(c);
-    }
-    proc.tables.push_back(table);
+    add_ruled_table(proc, 60, 380, 40, 20, 2, 2, 0.5);
     int raised = 0;
     for (unsigned seed = 1; seed <= 60; ++seed) {
         std::string got[2];
