@@ -50,13 +50,13 @@ public:
     std::vector<TextLine*> lines;
 
     // Kept by the region builder while it builds: the first linesInSet lines stand in
-    // the order of the set, not in their own (see the builder's sortByBase).
+    // the order of the multiset, not in their own (see the builder's sortByBase).
     struct base_less {
         bool operator()(const TextLine* a, const TextLine* b) const;
     };
-    std::set<TextLine*, base_less> linesByBase;
+    std::multiset<TextLine*, base_less> linesByBase;
     size_t linesInSet = 0;
-    bool linesAlike = false;
+    bool linesUnordered = false;
 };
 
 class TextRegion {
@@ -99,8 +99,10 @@ public:
     // a line whose words have no size.
     void PageRegionsBuilding(TextBlock** blocks, int nBlocks, double pageFontSize);
 
-    // On (tests only): the columns' lines are sorted at every turn, as the set must match.
-    static inline bool directSorts = false;
+    // On (tests only): the regions are built the direct way that the quicker one must
+    // match: every band walked line by line for every test, the columns' lines sorted at
+    // every turn.
+    static inline bool directBuilding = false;
 
     std::vector<std::unique_ptr<TextRegion>> regions;
     // Looked at every few thousand lines: once a stop is requested the building ends

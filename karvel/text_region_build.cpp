@@ -3,12 +3,14 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <unordered_map>
 
 #include "PDFR/pdf_ulin.h"
 #include "TK/tk_log.h"
 #include "karvel/text_block.h"
 #include "karvel/text_line.h"
 #include "karvel/text_region.h"
+#include "karvel/text_region_band.h"
 
 namespace kvl {
 
@@ -27,14 +29,18 @@ int line_base_order(const void* a, const void* b)
     return 0;
 }
 
-// A column's lines are sorted by line_base_order after each attach. While no two of its
-// lines are alike (the same base line and left edge) and every base line and left edge is
-// a number, that order is the only sorted one, whatever order the lines came in: the
-// lines are then kept in a set in that order (TextColumn::linesByBase) instead, and put in
-// it once, when they are read. From the first two lines alike on, the column is put in
-// order and sorted after each attach, as it would have been.
+// A column's lines are sorted by line_base_order after each attach: the lines already
+// sorted, then those added since. qsort sorts them with a merge sort, which keeps alike
+// lines (the same base line and left edge) in the order they stand (glibc falls back to an
+// unstable quicksort only when the buffer, as large as the array, is more than a quarter
+// of the memory or cannot be allocated). While every base line and left edge is a number,
+// the lines are kept in a multiset in that order instead (TextColumn::linesByBase): each
+// new line goes after the alike lines already there, as in the merge. They are put in the
+// column in that order once, when they are read. From the first base line or left edge
+// that is no number on (the comparison is then no order), the column is put in order and
+// sorted after each attach, as it would have been.
 
-// Writes the set's order into the column's lines.
+// Writes the multiset's order into the column's lines.
 void putInOrder(TextColumn& column)
 {
     if (column.linesInSet == 0)
@@ -47,18 +53,17 @@ void putInOrder(TextColumn& column)
 void sortByBase(TextColumn& column)
 {
     std::vector<TextLine*>& lines = column.lines;
-    if (!TextRegionList::directSorts && !column.linesAlike) {
+    if (!TextRegionList::directBuilding && !column.linesUnordered) {
         size_t i = column.linesInSet;
-        while (i < lines.size() && !std::isnan(lines[i]->base) && !std::isnan(lines[i]->xMin) &&
-               column.linesByBase.insert(lines[i]).second)
+        while (i < lines.size() && !std::isnan(lines[i]->base) && !std::isnan(lines[i]->xMin))
             ++i;
         if (i == lines.size()) {
+            for (size_t j = column.linesInSet; j < i; ++j)
+                column.linesByBase.insert(lines[j]);
             column.linesInSet = i;
             return;
         }
-        for (size_t j = column.linesInSet; j < i; ++j)
-            column.linesByBase.erase(lines[j]);
-        column.linesAlike = true;
+        column.linesUnordered = true;
     }
     putInOrder(column);
     std::qsort(lines.data(), lines.size(), sizeof(TextLine*), &line_base_order);
@@ -105,9 +110,17 @@ private:
     // times; the lines' extents and sizes do not change while the regions are built, so
     // the band of the line asked for last is kept.
     size_t bandEnd(size_t i) const;
+    size_t bandEndDirect(size_t i) const;
     bool testA(size_t i, const TextRegion& r);
-    int testB(size_t i, const TextRegion& r, int onlyColumn = -1) const;
-    bool columnEnd(size_t i, const TextRegion& r) const;
+    bool testADirect(size_t i, const TextRegion& r);
+    int testB(size_t i, const TextRegion& r, int onlyColumn = -1);
+    int testBDirect(size_t i, const TextRegion& r, int onlyColumn) const;
+    // Whether a line of [a, b) overlaps two or more of r's columns (ratio above 0.01).
+    bool spreadsOver(size_t a, size_t b, const TextRegion& r);
+    // Whether two lines of [a, b) overlap the column (ratio at least 0.01); the first two
+    // go into hits.
+    bool firstTwoIn(size_t a, size_t b, const TextColumn& c, size_t hits[2]);
+    bool columnEnd(size_t i, const TextRegion& r);
     bool belongs(const TextLine* line, const TextRegion& r, int k) const;
     int findColumn(const TextLine* line, const TextRegion& r) const;
 
@@ -123,14 +136,65 @@ private:
     double fontSize_;
     std::vector<TextLine*> lines_;
     std::vector<double> averageSizes_; // TextLine::averageFontSize of each of lines_
+    std::vector<double> bandSizes_;    // size_or(j, 7.0) of each of lines_
+    std::unique_ptr<region_bands> bands_;
     mutable size_t bandOf_ = static_cast<size_t>(-1), bandEnd_ = 0;
     int nextNumber_ = 0;
+
+    // What a band walk found nothing of, for columns whose extents have not changed since.
+    // Whether a line overlaps a column depends on the two extents only, and what holds for
+    // a stretch of lines holds for a part of it, so the bands of the next lines, which
+    // mostly lie in the stretch, are not walked again. Keyed by the region or column looked
+    // at; an entry holds the extents it is true for, so that an entry of a region or column
+    // freed since is merely of no use.
+    struct spread_seen { // no line of [from, to) overlaps two of the columns
+        std::vector<double> extents;
+        size_t from = 0, to = 0;
+    };
+    struct column_seen { // fewer than two lines of [from, to) overlap the column
+        double xMin = 0, xMax = 0;
+        size_t from = 0, to = 0;
+    };
+    std::unordered_map<const TextRegion*, spread_seen> spreadSeen_;
+    std::unordered_map<const TextColumn*, column_seen> columnSeen_;
 };
+
+// Bands at most this long are walked without the records above.
+constexpr size_t shortBand = 16;
+// Records kept before they are all dropped (they are only a shortcut).
+constexpr size_t seenLimit = 256;
+
+bool spreads(const TextLine* m, const TextRegion& r)
+{
+    int hits = 0;
+    for (const std::unique_ptr<TextColumn>& c : r.columns)
+        if (overlapRatio(m->xMin, m->xMax, c->xMin, c->xMax) > 0.01 && ++hits == 2)
+            return true;
+    return false;
+}
+
+bool meets(const TextLine* m, const TextColumn& c)
+{
+    return !(overlapRatio(m->xMin, m->xMax, c.xMin, c.xMax) < 0.01);
+}
+
+// testB's verdict from the first two lines of a band that overlap one column.
+int group_verdict(const TextLine* first, const TextLine* second)
+{
+    return (second->groupId != 0 && first->groupId != 0 && second->groupId != first->groupId) ? 2 : 1;
+}
 
 size_t region_builder::bandEnd(size_t i) const
 {
     if (i == bandOf_)
         return bandEnd_;
+    bandOf_ = i;
+    bandEnd_ = TextRegionList::directBuilding ? bandEndDirect(i) : bands_->end(i);
+    return bandEnd_;
+}
+
+size_t region_builder::bandEndDirect(size_t i) const
+{
     const TextLine* li = lines_[i];
     size_t j = i;
     for (; j < lines_.size(); ++j) {
@@ -140,12 +204,45 @@ size_t region_builder::bandEnd(size_t i) const
         if (apart || li->xMin > m->xMin + 0.5)
             break;
     }
-    bandOf_ = i;
-    bandEnd_ = std::max(j, i + 1);
-    return bandEnd_;
+    return std::max(j, i + 1);
 }
 
 bool region_builder::testA(size_t i, const TextRegion& r)
+{
+    if (TextRegionList::directBuilding)
+        return testADirect(i, r);
+    const size_t end = bandEnd(i);
+    bands_->raiseOffsets(i, end);
+    return r.columnCount() >= 2 && spreadsOver(i, end, r);
+}
+
+bool region_builder::spreadsOver(size_t a, size_t b, const TextRegion& r)
+{
+    if (b - a <= shortBand)
+        return std::any_of(lines_.begin() + a, lines_.begin() + b, [&](const TextLine* m) { return spreads(m, r); });
+    if (spreadSeen_.size() > seenLimit)
+        spreadSeen_.clear();
+    spread_seen& seen = spreadSeen_[&r];
+    bool known = seen.extents.size() == 2 * r.columns.size() && seen.from <= a && b <= seen.to;
+    for (size_t k = 0; known && k < r.columns.size(); ++k)
+        known = same_bits(seen.extents[2 * k], r.columns[k]->xMin) &&
+                same_bits(seen.extents[2 * k + 1], r.columns[k]->xMax);
+    if (known)
+        return false;
+    for (size_t j = a; j < b; ++j)
+        if (spreads(lines_[j], r))
+            return true;
+    seen.extents.clear();
+    for (const std::unique_ptr<TextColumn>& c : r.columns) {
+        seen.extents.push_back(c->xMin);
+        seen.extents.push_back(c->xMax);
+    }
+    seen.from = a;
+    seen.to = b;
+    return false;
+}
+
+bool region_builder::testADirect(size_t i, const TextRegion& r)
 {
     TextLine* l = lines_[i];
     bool found = false;
@@ -164,7 +261,44 @@ bool region_builder::testA(size_t i, const TextRegion& r)
     return found;
 }
 
-int region_builder::testB(size_t i, const TextRegion& r, int onlyColumn) const
+int region_builder::testB(size_t i, const TextRegion& r, int onlyColumn)
+{
+    if (TextRegionList::directBuilding)
+        return testBDirect(i, r, onlyColumn);
+    const size_t end = bandEnd(i);
+    for (int k = 0; k < r.columnCount(); ++k) {
+        if (onlyColumn >= 0 && k != onlyColumn)
+            continue;
+        size_t hits[2];
+        if (firstTwoIn(i, end, *r.columns[static_cast<size_t>(k)], hits))
+            return group_verdict(lines_[hits[0]], lines_[hits[1]]);
+    }
+    return 0;
+}
+
+bool region_builder::firstTwoIn(size_t a, size_t b, const TextColumn& c, size_t hits[2])
+{
+    column_seen* seen = nullptr;
+    if (b - a > shortBand) {
+        if (columnSeen_.size() > seenLimit)
+            columnSeen_.clear();
+        seen = &columnSeen_[&c];
+        if (same_bits(seen->xMin, c.xMin) && same_bits(seen->xMax, c.xMax) && seen->from <= a && b <= seen->to)
+            return false;
+    }
+    int n = 0;
+    for (size_t j = a; j < b; ++j)
+        if (meets(lines_[j], c)) {
+            hits[n++] = j;
+            if (n == 2)
+                return true;
+        }
+    if (seen != nullptr)
+        *seen = column_seen{c.xMin, c.xMax, a, b};
+    return false;
+}
+
+int region_builder::testBDirect(size_t i, const TextRegion& r, int onlyColumn) const
 {
     const size_t end = bandEnd(i);
     for (int k = 0; k < r.columnCount(); ++k) {
@@ -186,7 +320,7 @@ int region_builder::testB(size_t i, const TextRegion& r, int onlyColumn) const
     return 0;
 }
 
-bool region_builder::columnEnd(size_t i, const TextRegion& r) const
+bool region_builder::columnEnd(size_t i, const TextRegion& r)
 {
     const TextLine* l = lines_[i];
     const double s = size_or(i, 0.0);
@@ -365,6 +499,7 @@ void region_builder::addTable(size_t i, region_ptr& current)
             continue;
         const int cellIndex = m->cellCode % 10000;
         TextColumn& c = *table_region->columns[static_cast<size_t>(cellIndex % ncols)];
+        bands_->settle(j);
         c.addLine(m);
         m->cellCode = -m->cellCode;
         table_region->widen(c);
@@ -487,6 +622,10 @@ void region_builder::run(TextBlock** blocks, int nBlocks)
     averageSizes_.reserve(lines_.size());
     for (const TextLine* line : lines_)
         averageSizes_.push_back(line->averageFontSize());
+    bandSizes_.reserve(lines_.size());
+    for (size_t j = 0; j < lines_.size(); ++j)
+        bandSizes_.push_back(size_or(j, 7.0));
+    bands_.reset(new region_bands(lines_, bandSizes_));
 
     region_ptr current;
     if (lines_[0]->cellCode < 10000)
@@ -497,6 +636,7 @@ void region_builder::run(TextBlock** blocks, int nBlocks)
         TextLine* l = lines_[i];
         if (is_tiny(l) || l->cellCode < 0)
             continue;
+        bands_->settle(i);
         if (l->cellCode >= 10000)
             addTable(i, current);
         else
@@ -506,6 +646,7 @@ void region_builder::run(TextBlock** blocks, int nBlocks)
         finishRegion(*current);
         putRegion(std::move(current));
     }
+    bands_->settleAll();
 }
 
 } // namespace

@@ -2,7 +2,13 @@
 // in a column, the column grid and the classification.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <map>
 #include <memory>
+#include <random>
+#include <string>
 #include <vector>
 
 #include "PDFR/pdf_ulin.h"
@@ -57,6 +63,31 @@ public:
     }
     std::vector<TextBlock*> blocks;
 };
+
+// Table 1 of the ruling-line processor: a grid of cols x rows cells of w x h from (x0, y0).
+void add_ruled_table(pdf_uline_processor& proc, double x0, double y0, double w, double h, int cols, int rows,
+                     double rule)
+{
+    pdf_uline_processor::reg_item table;
+    table.number = 1;
+    table.rows = rows + 1;
+    table.columns = cols + 1;
+    table.xMin = x0;
+    table.xMax = x0 + cols * w;
+    table.yMin = y0;
+    table.yMax = y0 + rows * h;
+    table.rule_width = rule;
+    for (int row = 0; row < rows; ++row)
+        for (int col = 0; col < cols; ++col) {
+            pdf_uline_processor::cell c;
+            c.xMin = x0 + w * col;
+            c.xMax = x0 + w * (col + 1);
+            c.yMin = y0 + h * row;
+            c.yMax = y0 + h * (row + 1);
+            table.cells.push_back(c);
+        }
+    proc.tables.push_back(table);
+}
 
 std::vector<const TextRegion*> written(const TextRegionList& list)
 {
@@ -214,25 +245,7 @@ TEST(RegionBuild, VerticalTextGoesToTheSkippedRegion)
 TEST(RegionBuild, RuledTableInsideAColumnIsNested)
 {
     pdf_uline_processor proc(1);
-    pdf_uline_processor::reg_item table;
-    table.number = 1;
-    table.rows = 3;
-    table.columns = 3;
-    table.xMin = 80;
-    table.xMax = 260;
-    table.yMin = 200;
-    table.yMax = 240;
-    table.rule_width = 0.5;
-    for (int row = 0; row < 2; ++row)
-        for (int col = 0; col < 2; ++col) {
-            pdf_uline_processor::cell c;
-            c.xMin = 80 + 90 * col;
-            c.xMax = 170 + 90 * col;
-            c.yMin = 200 + 20 * row;
-            c.yMax = 220 + 20 * row;
-            table.cells.push_back(c);
-        }
-    proc.tables.push_back(table);
+    add_ruled_table(proc, 80, 200, 90, 20, 2, 2, 0.5);
 
     page_lines p;
     TextBlock* left = p.block();
@@ -277,24 +290,7 @@ TEST(RegionBuild, RuledTableInsideAColumnIsNested)
 TEST(RegionBuild, TableOnItsOwnIsATopLevelRegion)
 {
     pdf_uline_processor proc(1);
-    pdf_uline_processor::reg_item table;
-    table.number = 1;
-    table.rows = 2;
-    table.columns = 3;
-    table.xMin = 72;
-    table.xMax = 372;
-    table.yMin = 300;
-    table.yMax = 320;
-    table.rule_width = 1.0;
-    for (int col = 0; col < 2; ++col) {
-        pdf_uline_processor::cell c;
-        c.xMin = 72 + 150 * col;
-        c.xMax = 222 + 150 * col;
-        c.yMin = 300;
-        c.yMax = 320;
-        table.cells.push_back(c);
-    }
-    proc.tables.push_back(table);
+    add_ruled_table(proc, 72, 300, 150, 20, 2, 1, 1.0);
     page_lines p;
     TextBlock* b = p.block();
     p.line(b, 72, 300, 100);
@@ -311,6 +307,132 @@ TEST(RegionBuild, TableOnItsOwnIsATopLevelRegion)
     EXPECT_EQ(regions[1]->columns[1]->lines.size(), 1u);
     // A ruled table is always written as cells.
     EXPECT_NE(regions[1]->classify(10.0), 0.0);
+}
+
+namespace {
+
+// Lines piled up (seed % 3): all at one point; along 20 points of one base line; taking
+// turns at a few points on base lines up to 12 apart; with odd seeds drifting, with a line
+// far right now and then. Some lines are copies of others,
+// some of another height or width or with a group number; with seed % 4 == 0 some positions are
+// no number or infinite, with seed % 4 == 2 some lines lie in the cells of a ruled table.
+void pile_lines(page_lines& p, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int> pick(0, 99);
+    std::uniform_real_distribution<double> unit(0, 1);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const double rises[] = {0, 0, 0.5, 1, 3, 6, 12};
+    std::vector<std::pair<double, double>> spots = {{72, 400}};
+    for (unsigned k = 1; seed % 3 == 2 && k < 2 + seed % 3; ++k)
+        spots.emplace_back(72 + 120 * unit(random), 400 + (k < 3 ? 3.0 * k : rises[pick(random) % 7]));
+    TextBlock* blocks[] = {p.block(), p.block(), p.block()};
+    for (int i = 0; i < 400; ++i) {
+        auto [x, base] = spots[static_cast<size_t>(i) % spots.size()];
+        if (seed % 3 == 1)
+            x += std::floor(80 * unit(random)) / 4;
+        if (seed % 2 == 1) {
+            // The pile drifts left and down every 10 lines, so that a band reaches 3 steps
+            // on; first and after every other step, a line far right of one of two groups.
+            const int step = i / 10;
+            x -= 0.2 * step;
+            base += 0.2 * step;
+            if (i % 20 == 19 || i == 0) {
+                x = 300;
+                base += i == 0 ? -0.1 : 0.1;
+            }
+        }
+        const int odd = pick(random);
+        const int cell = seed % 4 == 2 && odd >= 60 && odd < 70 ? 10000 + odd % 4 : 0;
+        TextLine* l = p.line(blocks[odd % 3], x, x + 8 + 4 * (i % 7 == 0 ? 3 : i % 3), base, 2 + i % 5, cell);
+        if (odd >= 90)
+            l->groupId = 1 + odd % 3;
+        if (seed % 2 == 1 && i % 20 == 19)
+            l->groupId = 1 + i % 40 / 20;
+        if (odd >= 70 && odd < 73)
+            l->xMax += 150;
+        if (odd >= 80 && odd < 85)
+            l->yMin -= 3;
+        if (odd >= 85 && odd < 89)
+            l->yMin += 5;
+        if (odd == 89)
+            l->yMax += 4;
+        if (odd == 79) { // never placed
+            l->len = 1;
+            l->xMax = l->xMin + 0.2;
+        }
+        if (seed % 4 == 0 && odd < 6) {
+            double* slot[] = {&l->base, &l->xMin, &l->xMax, &l->yMin};
+            *slot[odd % 4] = odd < 4 ? nan : (odd == 4 ? inf : -inf);
+        }
+    }
+    // Rows 6 below a tall line, with one line of another bottom or top amid them: the band
+    // of the tall line ends at that line, before a line too narrow to be placed (whose row
+    // offset shows how far the band reached).
+    for (int row = 0; row < 2; ++row) {
+        p.line(blocks[0], 72, 90, 300 + 40 * row)->yMin -= 3;
+        for (int k = 0; k < 30; ++k) {
+            TextLine* l = p.line(blocks[0], 72, k == 20 ? 72.2 : 90, 306 + 40 * row, k == 20 ? 1 : 10);
+            if (k == 15)
+                (row == 0 ? l->yMax : l->yMin) += row == 0 ? 4 : 2;
+        }
+    }
+}
+
+void describe(const TextRegion& r, const std::map<const TextLine*, int>& index, std::string& out)
+{
+    char buf[200];
+    std::snprintf(buf, sizeof buf, "region %d l%d w%d m%d %g %g %g %g %g %g {", r.number, r.level, r.weight,
+                  r.maxLines, r.baseMin, r.baseMax, r.yMin, r.yMax, r.xMin, r.xMax);
+    out += buf;
+    for (const auto& c : r.columns) {
+        std::snprintf(buf, sizeof buf, " [%g %g %g %g %g %g g%d o%d:", c->xMin, c->xMax, c->baseFirst, c->baseLast,
+                      c->yMin, c->yMax, c->groupId, c->offsetLines);
+        out += buf;
+        for (const TextLine* l : c->lines)
+            out += " " + std::to_string(index.at(l));
+        for (const auto& s : c->nested)
+            describe(*s, index, out);
+        out += "]";
+    }
+    out += " }\n";
+}
+
+} // namespace
+
+TEST(RegionBuild, PiledLinesGiveTheRegionsOfTheDirectWay)
+{
+    // The regions, the order of the columns' lines and the lines' row offsets and cell
+    // codes as the direct walks and sorts give them.
+    pdf_uline_processor proc(1);
+    add_ruled_table(proc, 60, 380, 40, 20, 2, 2, 0.5);
+    int raised = 0;
+    for (unsigned seed = 1; seed <= 60; ++seed) {
+        std::string got[2];
+        for (const bool direct : {true, false}) {
+            page_lines p;
+            pile_lines(p, seed);
+            TextRegionList::directBuilding = direct;
+            const TextRegionList list = p.build();
+            TextRegionList::directBuilding = false;
+            std::map<const TextLine*, int> index;
+            std::string& out = got[direct ? 0 : 1];
+            for (const TextBlock* b : p.blocks)
+                for (const TextLine* l = b->lines; l != nullptr; l = l->next) {
+                    const int n = static_cast<int>(index.size());
+                    index[l] = n;
+                    out += std::to_string(l->rowOffset) + "," + std::to_string(l->cellCode) + " ";
+                }
+            for (const auto& r : list.regions)
+                describe(*r, index, out);
+        }
+        EXPECT_EQ(got[1], got[0]) << "seed " << seed;
+        // Columns that counted lines of large row offsets (the band walks raised them).
+        for (size_t at = got[0].find(" o"); at != std::string::npos; at = got[0].find(" o", at + 1))
+            raised += got[0][at + 2] != '0';
+    }
+    EXPECT_GT(raised, 0);
 }
 
 TEST(ColumnGrid, PositionsFromColumnStarts)
