@@ -144,13 +144,16 @@ bool isDuplicate(const TextWord* w0, const TextWord* w2, double priDelta, double
 class LineRuns {
 public:
     // Bounds of lines: base lines, extents across (their lower and upper ends), average
-    // font sizes (of coalesced lines).
+    // font sizes (of coalesced lines), rotation and start along the reading direction.
     struct Bounds {
         double baseMin = HUGE_VAL, baseMax = -HUGE_VAL;
         double xLoMin = HUGE_VAL, xHiMax = -HUGE_VAL, yHiMax = -HUGE_VAL;
-        double sizeMax = 0;
+        double sizeMin = HUGE_VAL, sizeMax = 0;
+        double startMax = -HUGE_VAL; // the latest primaryStart
+        int rot = -1;                // the lines' rotation while they share one, else -2
         bool finite = true; // every line's values are finite numbers, its size not negative
 
+        // The line's extents; its size is taken once the line is coalesced (takeSize).
         void take(const TextLine* l)
         {
             baseMin = std::min(baseMin, l->base);
@@ -158,14 +161,21 @@ public:
             xLoMin = std::min(xLoMin, std::min(l->xMin, l->xMax));
             xHiMax = std::max(xHiMax, std::max(l->xMin, l->xMax));
             yHiMax = std::max(yHiMax, std::max(l->yMin, l->yMax));
+            startMax = std::max(startMax, primaryStart(l, l->rot));
+            takeRot(l->rot);
             finite = finite && std::isfinite(l->base) && std::isfinite(l->xMin) && std::isfinite(l->xMax) &&
                      std::isfinite(l->yMin) && std::isfinite(l->yMax);
-            takeSize(l->coalescedSize);
         }
         void takeSize(double size)
         {
+            sizeMin = std::min(sizeMin, size);
             sizeMax = std::max(sizeMax, size);
             finite = finite && std::isfinite(size) && size >= 0;
+        }
+        void takeRot(int r)
+        {
+            if (r != -1)
+                rot = rot == -1 || rot == r ? r : -2;
         }
         void take(const Bounds& o)
         {
@@ -174,7 +184,10 @@ public:
             xLoMin = std::min(xLoMin, o.xLoMin);
             xHiMax = std::max(xHiMax, o.xHiMax);
             yHiMax = std::max(yHiMax, o.yHiMax);
+            sizeMin = std::min(sizeMin, o.sizeMin);
             sizeMax = std::max(sizeMax, o.sizeMax);
+            startMax = std::max(startMax, o.startMax);
+            takeRot(o.rot);
             finite = finite && o.finite;
         }
     };
@@ -188,18 +201,20 @@ public:
     struct NewLine {
         NewLine(const TextLine* l, double size)
             : rot(l->rot), base(l->base), xLo(std::min(l->xMin, l->xMax)), xHi(std::max(l->xMin, l->xMax)),
-              yLo(std::min(l->yMin, l->yMax)), size(size),
+              yLo(std::min(l->yMin, l->yMax)), start(primaryStart(l, l->rot)), size(size),
               finite(std::isfinite(size) && size >= 0 && std::isfinite(l->base) && std::isfinite(l->xMin) &&
                      std::isfinite(l->xMax) && std::isfinite(l->yMin) && std::isfinite(l->yMax))
         {
         }
         // True when lineReadingOrder(line, l) > 0 for every line l within the bounds: l
         // lies wholly before the line across it, by base and extent, so that the vertical
-        // order is 1.
+        // order is 1; or the vertical order is 0 and l starts before the line.
         bool surelyAfter(const Bounds& b) const
         {
             if (!finite || !b.finite)
                 return false;
+            if (b.rot == rot && start > b.startMax && surelyLevel(b))
+                return true;
             if (rot == 1 || rot == 3) // no overlap across, and every base after the line's
                 return (b.xHiMax < xLo || b.xLoMin > xHi) && b.baseMin - base > 0;
             // No overlap across, and the base lines farther apart than half of any size the
@@ -207,8 +222,21 @@ public:
             const double d = base - b.baseMax;
             return b.yHiMax < yLo && d > 0 && d >= 0.5 * std::max(std::max(size, b.sizeMax), 8.0);
         }
+        // True when the vertical order of the line and any line l within the bounds is 0:
+        // the same base line (rotations 1 and 3), or sizes within a ratio of 0.7 and base
+        // lines closer than half the line's size, which the order takes as one line
+        // whatever the extents (the quotient and differences round monotonically, so
+        // the bounds' extremes bound every line's).
+        bool surelyLevel(const Bounds& b) const
+        {
+            if (rot == 1 || rot == 3)
+                return b.baseMin == base && b.baseMax == base;
+            return size > 0 && b.sizeMin > 0 && b.sizeMin <= b.sizeMax &&
+                   std::min(size, b.sizeMin) / std::max(size, b.sizeMax) > 0.7 &&
+                   0.5 * size > std::max(std::fabs(base - b.baseMin), std::fabs(base - b.baseMax));
+        }
         int rot;
-        double base, xLo, xHi, yLo, size;
+        double base, xLo, xHi, yLo, start, size;
         bool finite;
     };
 
@@ -274,6 +302,7 @@ public:
                 runs.emplace_back();
             runs.back().lines.push_back(l);
             runs.back().bounds.take(l);
+            runs.back().bounds.takeSize(l->coalescedSize);
             if (l == last) {
                 lastRun = runs.size() - 1;
                 lastPos = runs.back().lines.size() - 1;
@@ -904,10 +933,17 @@ void TextBlock::insertLine(TextLine* line, LineRuns& list)
         LineRuns::Run low, high;
         low.lines.assign(run.lines.begin(), run.lines.begin() + static_cast<std::ptrdiff_t>(half));
         high.lines.assign(run.lines.begin() + static_cast<std::ptrdiff_t>(half), run.lines.end());
-        for (const TextLine* l : low.lines)
+        // The line being placed takes its size once coalesced (finishLine).
+        for (const TextLine* l : low.lines) {
             low.bounds.take(l);
-        for (const TextLine* l : high.lines)
+            if (l != line)
+                low.bounds.takeSize(l->coalescedSize);
+        }
+        for (const TextLine* l : high.lines) {
             high.bounds.take(l);
+            if (l != line)
+                high.bounds.takeSize(l->coalescedSize);
+        }
         runs[r] = std::move(low);
         runs.insert(runs.begin() + static_cast<std::ptrdiff_t>(r) + 1, std::move(high));
         if (i >= half) {

@@ -790,6 +790,24 @@ void draw_random_page(glyph_driver& d, unsigned seed, int kind)
     }
 }
 
+// Different words piled up: at one point, along 3 points of one base line, or taking turns
+// at three points on base lines up to 4 apart, some smaller.
+void draw_piled_words(glyph_driver& d, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> along(0, 3);
+    const double spots[3][2] = {{60, 100}, {160, 101}, {90, 104}};
+    for (int i = 0; i < 500; ++i) {
+        double x = seed % 3 == 1 ? 60 + along(random) : 60, y = 100;
+        if (seed % 3 == 2) {
+            x = spots[i % 3][0];
+            y = spots[i % 3][1];
+            d.set_size(i % 5 == 0 ? 5 : 6);
+        }
+        d.string(x, y, "w" + std::to_string(i), 3);
+    }
+}
+
 } // namespace
 
 TEST(TextLayoutPhases, LinesArePlacedAndNumberedAsByTheDirectWalks)
@@ -813,6 +831,28 @@ TEST(TextLayoutPhases, LinesArePlacedAndNumberedAsByTheDirectWalks)
             ASSERT_EQ(got, expected) << "kind " << kind << " seed " << seed;
             EXPECT_GT(std::count(got.begin(), got.end(), '@'), 60) << "kind " << kind << " seed " << seed;
         }
+    }
+    // Lines on one base line or on base lines closer than their size, which runs pass over
+    // by their starts.
+    for (unsigned seed = 1; seed <= 9; ++seed) {
+        std::string expected, got;
+        for (bool direct : {true, false}) {
+            direct_lines lines(direct);
+            glyph_driver d(6);
+            if (seed <= 6) {
+                draw_piled_words(d, seed);
+            } else { // base lines up to 4 apart, sizes 4 and 6, in random order
+                std::mt19937 random(seed);
+                std::uniform_real_distribution<double> x(50, 300), y(100, 104);
+                for (int i = 0; i < 500; ++i) {
+                    d.set_size(i % 3 == 0 ? 4 : 6);
+                    d.string(x(random), y(random), "w" + std::to_string(i), 3);
+                }
+            }
+            d.page.coalesce(false, false);
+            (direct ? expected : got) = describe_lines(d) + describe_layout(d);
+        }
+        ASSERT_EQ(got, expected) << "piled seed " << seed;
     }
 }
 
@@ -910,24 +950,6 @@ void draw_dense_column(glyph_driver& d, unsigned seed)
         d.string(x, y, "line" + std::to_string(i) + " word", 3);
         if (o == 1 && seed % 3 == 1)
             d.string(x, y, "other" + std::to_string(i), 3);
-    }
-}
-
-// Different words piled up: at one point, along 3 points of one base line, or taking turns
-// at three points on base lines up to 4 apart, some smaller.
-void draw_piled_words(glyph_driver& d, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::uniform_real_distribution<double> along(0, 3);
-    const double spots[3][2] = {{60, 100}, {160, 101}, {90, 104}};
-    for (int i = 0; i < 500; ++i) {
-        double x = seed % 3 == 1 ? 60 + along(random) : 60, y = 100;
-        if (seed % 3 == 2) {
-            x = spots[i % 3][0];
-            y = spots[i % 3][1];
-            d.set_size(i % 5 == 0 ? 5 : 6);
-        }
-        d.string(x, y, "w" + std::to_string(i), 3);
     }
 }
 
