@@ -8,6 +8,8 @@
 
 #include <unistd.h>
 
+#include "wizard_test_support.h"
+
 // Read by the thread sanitizer at start-up (other builds never call it). Qt's own worker
 // threads (the image and paint thread pool) synchronise through Qt's primitives, which the
 // sanitizer does not see: the allocations Qt itself makes and frees are ignored. Accesses
@@ -22,6 +24,10 @@ extern "C" const char* __tsan_default_suppressions()
 int main(int argc, char** argv)
 {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    if (const char* ready_file = std::getenv("WIZARD_TESTS_LOST_DISPLAY_CHILD")) {
+        QApplication app(argc, argv);
+        return lost_display_child(ready_file);
+    }
     // Stored settings go to a folder of this run, never to the user's own.
     char folder[] = "/tmp/wizard_tests_XXXXXX";
     if (mkdtemp(folder) != nullptr)
