@@ -190,11 +190,6 @@ void resume_gui_handovers()
     handovers_stopped = false;
 }
 
-bool gui_handovers_stopped()
-{
-    return handovers_stopped;
-}
-
 void abandon_gui_handovers()
 {
     handovers_abandoned = true;

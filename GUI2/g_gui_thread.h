@@ -25,7 +25,6 @@ int run_modal(QDialog& dialog, int stop_answer);
 void stop_gui_handovers();
 // Hand-overs and modal dialogs run again (a run starts, or a stopped one has ended).
 void resume_gui_handovers();
-bool gui_handovers_stopped();
 // The user-interface thread serves nothing more (the process is ending): every waiting
 // hand-over returns, also one whose work has begun, and later ones return at once.
 void abandon_gui_handovers();

@@ -278,7 +278,11 @@ TEST_F(WizardRun, CancelDuringARunStopsTheWorkerAndRemovesTheUnfinishedDocument)
     rig.click(QWizard::CancelButton);
     EXPECT_FALSE(rig.shell->isVisible());
     EXPECT_EQ(rig.shell->result(), QDialog::Rejected) << "the wizard's exit code 0";
-    rig.progress->end_worker();
+    // A signal that comes while the entry ends the worker still ends the program by it.
+    ASSERT_EQ(kill(getpid(), SIGTERM), 0);
+    ASSERT_TRUE(wait_for([] { return tk_stop_signals::received() != 0; }, 60000));
+    EXPECT_TRUE(rig.progress->end_worker());
+    EXPECT_EQ(rig.progress->stopped_by_signal(), SIGTERM);
     EXPECT_FALSE(rig.progress->is_alive());
     EXPECT_LT(rig.convertor->page_index, rig.convertor->page_count);
     EXPECT_TRUE(rig.convertor->finished) << "the run ended through its normal path";
@@ -374,21 +378,6 @@ TEST_F(WizardRun, CancelEndsAWorkerBlockedInWritingItsDestination)
     EXPECT_EQ(rig.progress->stopped_by_signal(), 0);
     EXPECT_TRUE(is_fifo(rig.scratch.file("fifo.xml")));
     close(reader);
-}
-
-TEST_F(WizardRun, ASignalWhileACancelledRunEndsIsKept)
-{
-    start_run(5000);
-    ASSERT_TRUE(wait_for([&] { return rig.convertor->page_index >= 2; }, 60000));
-    rig.boxes.answers = {QMessageBox::Yes};
-    rig.click(QWizard::CancelButton);
-    ASSERT_FALSE(rig.shell->isVisible());
-    // The signal comes while the entry ends the worker.
-    ASSERT_EQ(kill(getpid(), SIGTERM), 0);
-    ASSERT_TRUE(wait_for([] { return tk_stop_signals::received() != 0; }, 60000));
-    EXPECT_TRUE(rig.progress->end_worker());
-    EXPECT_EQ(rig.progress->stopped_by_signal(), SIGTERM) << "the program still ends by it";
-    EXPECT_FALSE(file_exists(dest));
 }
 
 TEST_F(WizardRun, HelpOnTheProgressPageOpensTheDefaultTopic)
