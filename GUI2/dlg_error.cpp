@@ -11,6 +11,7 @@
 
 #include <algorithm>
 
+#include "GUI2/g_gui_thread.h"
 #include "GUI2/g_wiz_sh.h"
 #include "TK/tk_log.h"
 #include "TK/tk_sysserv.h"
@@ -130,7 +131,7 @@ int dlg_error_base::do_modal(QWidget* owner)
     move(keep_inside(top_left, size, area));
     raise();
     activateWindow();
-    return exec();
+    return run_modal(*this, stop_answer);
 }
 
 dlg_error_ex::dlg_error_ex(const std::string& text) : dlg_error_base(text, resource_id, 264, 58)
@@ -176,6 +177,7 @@ void dlg_error_ex::on_send_bug()
 dlg_error_continue::dlg_error_continue(const std::string& text) : dlg_error_base(text, resource_id, 264, 76)
 {
     tk_log(1, "dlg_error_continue::ctor");
+    stop_answer = 2; // Continue, as Escape answers
 }
 
 void dlg_error_continue::on_init()

@@ -18,7 +18,8 @@ public:
     ~dlg_error_base() override = default;
 
     // Runs the dialog modally over the owner (none: the active window of the user-interface
-    // thread) and returns the value it ended with. Call on the user-interface thread.
+    // thread) and returns the value it ended with. Call on the user-interface thread. A run
+    // being stopped closes it (or does not show it) with stop_answer.
     int do_modal(QWidget* owner = nullptr);
 
     std::string message;
@@ -33,6 +34,7 @@ protected:
 
     QLabel* message_label = nullptr;
     int extra_height = 0; // pixels added below the message when its text needs them
+    int stop_answer = 1;  // OK, Abort: the dialog's answer when a stop closes it
 
 private:
     int width_dlu;

@@ -50,11 +50,13 @@ void widen_for_caption(QMessageBox& box)
 }
 
 // Shows one of the shell's three boxes on the user-interface thread and returns the
-// button pressed. Caption and owner depend on whether the wizard has been shown.
+// button pressed. Caption and owner depend on whether the wizard has been shown. While a
+// run is being stopped the box is not shown, or closes, with stop_answer.
 int show_box(QMessageBox::Icon icon, const char* word, const std::string& text,
-             QMessageBox::StandardButtons buttons, QMessageBox::StandardButton default_button)
+             QMessageBox::StandardButtons buttons, QMessageBox::StandardButton default_button,
+             QMessageBox::StandardButton stop_answer)
 {
-    int answer = QMessageBox::NoButton;
+    int answer = stop_answer;
     run_on_gui_thread([&] {
         const bool owned = wizard_shell::is_initialized();
         QWidget* owner = owned ? &tk_singleton<wizard_shell>::instance() : nullptr;
@@ -70,7 +72,7 @@ int show_box(QMessageBox::Icon icon, const char* word, const std::string& text,
         QMessageBox box(icon, QString::fromStdString(caption), shown, buttons, owner);
         box.setDefaultButton(default_button);
         widen_for_caption(box);
-        answer = wizard_shell::box_answerer ? wizard_shell::box_answerer(box) : box.exec();
+        answer = wizard_shell::box_answerer ? wizard_shell::box_answerer(box) : run_modal(box, stop_answer);
     });
     return answer;
 }
@@ -209,14 +211,14 @@ bool wizard_shell::is_initialized()
 void wizard_shell::error(const std::string& text)
 {
     tk_log(1, "wizard_shell::error(%s)", text.c_str());
-    show_box(QMessageBox::Critical, "Error", text, QMessageBox::Ok, QMessageBox::Ok);
+    show_box(QMessageBox::Critical, "Error", text, QMessageBox::Ok, QMessageBox::Ok, QMessageBox::Ok);
     tk_log(3, "%s", text.c_str());
 }
 
 void wizard_shell::message(const std::string& text)
 {
     tk_log(1, "wizard_shell::message(%s)", text.c_str());
-    show_box(QMessageBox::Information, "Message", text, QMessageBox::Ok, QMessageBox::Ok);
+    show_box(QMessageBox::Information, "Message", text, QMessageBox::Ok, QMessageBox::Ok, QMessageBox::Ok);
     tk_log(3, "%s", text.c_str());
 }
 
@@ -224,8 +226,9 @@ bool wizard_shell::question(const std::string& text, unsigned extra_flags)
 {
     const QMessageBox::StandardButton default_button =
         (extra_flags & mb_defbutton2) != 0 ? QMessageBox::No : QMessageBox::Yes;
-    return show_box(QMessageBox::Question, "Question", text, QMessageBox::Yes | QMessageBox::No, default_button) ==
-           QMessageBox::Yes;
+    // A stop during a run is a confirmed Cancel: the question open then is answered Yes.
+    return show_box(QMessageBox::Question, "Question", text, QMessageBox::Yes | QMessageBox::No, default_button,
+                    QMessageBox::Yes) == QMessageBox::Yes;
 }
 
 std::string wizard_shell::help_file_name()

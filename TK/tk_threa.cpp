@@ -1,6 +1,10 @@
 #include "TK/tk_threa.h"
 
+#include <pthread.h>
+#include <signal.h>
+
 #include <chrono>
+#include <mutex>
 #include <system_error>
 
 #include "TK/tk_error.h"
@@ -42,6 +46,30 @@ void tk_converter::set_logfile(const std::string& path)
     }
 }
 
+namespace {
+
+// The signal that breaks the worker's blocked system call. Its handler does nothing and
+// is installed without SA_RESTART, so the call is not resumed.
+int interrupt_signal()
+{
+    return SIGRTMIN + 4;
+}
+
+void on_interrupt(int) {}
+
+void install_interrupt_handler()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction action {};
+        action.sa_handler = &on_interrupt;
+        sigemptyset(&action.sa_mask);
+        sigaction(interrupt_signal(), &action, nullptr);
+    });
+}
+
+} // namespace
+
 tk_thread::tk_thread(bool owns) : owns_functor(owns) {}
 
 tk_thread::~tk_thread()
@@ -76,6 +104,7 @@ void tk_thread::start()
     if (functor == nullptr)
         throw tk_mail_assertion("tk_threa.cpp", 105);
     functor->clear_stop();
+    install_interrupt_handler();
     running = true;
     try {
         handle = std::thread(&tk_thread::routine, functor, &running);
@@ -88,9 +117,33 @@ void tk_thread::stop()
 {
     if (!is_alive())
         throw tk_mail_assertion("tk_threa.cpp", 55);
-    functor->request_stop();
-    handle.join();
+    while (!stop_within(std::chrono::seconds(1))) {
+        // a job that takes long to stop is waited for
+    }
     cleanup();
+}
+
+void tk_thread::interrupt()
+{
+    if (is_alive())
+        pthread_kill(handle.native_handle(), interrupt_signal());
+}
+
+bool tk_thread::stop_within(std::chrono::milliseconds limit, void (*serve)())
+{
+    if (functor != nullptr)
+        functor->request_stop();
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    // A call entered just after an interrupt blocks again: the interrupt is repeated.
+    while (is_alive()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        interrupt();
+        if (serve != nullptr)
+            serve();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
 }
 
 void tk_thread::cleanup()

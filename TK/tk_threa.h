@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 
@@ -71,6 +72,15 @@ public:
     // Asks the job to stop, waits until its thread has ended, then cleans up.
     void stop();
     void cleanup();
+
+    // Breaks a system call the running thread is blocked in (the open of a FIFO nobody
+    // reads, a write to a full pipe): the call returns with EINTR, as the stop signals
+    // break it in a program without a worker, and the job sees its stop request.
+    void interrupt();
+    // Asks the job to stop and breaks its blocked calls again and again until the thread
+    // has ended or the time is up; between the tries `serve` runs (the user-interface
+    // thread keeps serving what the worker hands to it). True when the thread has ended.
+    bool stop_within(std::chrono::milliseconds limit, void (*serve)() = nullptr);
 
 protected:
     // The job to run; the default is a bare job that steps until stopped.

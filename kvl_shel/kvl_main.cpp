@@ -88,7 +88,10 @@ int karvel_main(int argc, char** argv)
         shell.add_page(&finish);
 
         exit_code = shell.exec();
-        progress.end_worker();
+        // A worker that does not stop in time is left as it is: the program ends without
+        // tearing down what it may still use.
+        if (!progress.end_worker())
+            progress.end_process(exit_code);
         stop_signal = progress.stopped_by_signal();
     } catch (const tk_exception& e) {
         handler.handle(e, true);

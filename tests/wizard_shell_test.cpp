@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <atomic>
@@ -16,6 +17,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "GUI2/dlg_error.h"
 #include "GUI2/g_check.h"
 #include "GUI2/g_gui_thread.h"
 #include "GUI2/g_wiz_pg.h"
@@ -420,6 +422,52 @@ TEST(WizardThreads, WorkFromAWorkerRunsOnTheUserInterfaceThread)
     EXPECT_EQ(rec.boxes[0].text, "from the worker");
     EXPECT_TRUE(rec.boxes[0].on_gui_thread);
     EXPECT_TRUE(rethrown);
+}
+
+// Once a run is being stopped, the worker's questions and error reports return at once
+// with the stop's answer, whether handed over before or after, and the boxes and error
+// dialogs open on the user-interface thread close with it.
+TEST(WizardThreads, AStoppedRunsHandOversAndBoxesReturnAtOnce)
+{
+    box_recorder rec;
+    bool answer = false;
+    // The user-interface thread does not serve the worker until the stop comes.
+    std::thread worker([&] { answer = wizard_shell::question("from the worker", mb_defbutton2); });
+    std::this_thread::yield();
+    stop_gui_handovers();
+    worker.join();
+    EXPECT_TRUE(answer) << "the Cancel question's stop answer";
+    std::thread reporter([] { wizard_shell::error("after the stop"); });
+    reporter.join();
+    pump_events(20);
+    EXPECT_TRUE(rec.boxes.empty());
+
+    // Open on the user-interface thread when the stop comes: closed with the stop answer.
+    wizard_shell::box_answerer = nullptr;
+    resume_gui_handovers();
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Question"), QStringLiteral("Leave?"),
+                    QMessageBox::Yes | QMessageBox::No);
+    QTimer::singleShot(0, [] { stop_gui_handovers(); });
+    EXPECT_EQ(run_modal(box, QMessageBox::Yes), QMessageBox::Yes);
+    resume_gui_handovers();
+    dlg_error_continue report("disk full");
+    QTimer::singleShot(0, [] { stop_gui_handovers(); });
+    EXPECT_EQ(report.do_modal(), 2) << "Continue";
+    dlg_error_ex fatal("internal");
+    EXPECT_EQ(fatal.do_modal(), 1) << "OK, not shown while stopped";
+    resume_gui_handovers();
+
+    // Served again once resumed.
+    box_recorder again;
+    std::atomic<bool> done{false};
+    std::thread asker([&] {
+        answer = wizard_shell::question("from the worker", mb_defbutton2);
+        done = true;
+    });
+    ASSERT_TRUE(wait_for([&] { return done.load(); }, 5000));
+    asker.join();
+    EXPECT_FALSE(answer);
+    EXPECT_EQ(again.boxes.size(), 1u);
 }
 
 TEST(WizardEntry, TitleCarriesTheVersion)

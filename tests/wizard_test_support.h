@@ -99,3 +99,9 @@ public:
     box_recorder boxes;
     url_recorder urls;
 };
+
+// The child of the lost-display test (WIZARD_TESTS_LOST_DISPLAY_CHILD names the file): runs
+// a conversion on the display it was given and writes its scratch folder into the file
+// once the run is under way; the display going away ends the process. Returns only when
+// that did not happen.
+int lost_display_child(const std::string& ready_file);
