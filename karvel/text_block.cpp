@@ -79,9 +79,13 @@ struct LineWindow {
     {
         if (w->base < minBase || w->base > maxBase)
             return false;
-        if (w->groupId != last->groupId && w->groupId != 0 && last->groupId != 0)
+        if (!sameGroups(w, last))
             return false;
         return w->cellCode == last->cellCode;
+    }
+    static bool sameGroups(const TextWord* w, const TextWord* last)
+    {
+        return w->groupId == last->groupId || w->groupId == 0 || last->groupId == 0;
     }
 };
 
@@ -208,12 +212,12 @@ public:
         }
         // True when lineReadingOrder(line, l) > 0 for every line l within the bounds: l
         // lies wholly before the line across it, by base and extent, so that the vertical
-        // order is 1; or the vertical order is 0 and l starts before the line.
+        // order is 1; or l starts before the line and the vertical order is 0 or 1.
         bool surelyAfter(const Bounds& b) const
         {
             if (!finite || !b.finite)
                 return false;
-            if (b.rot == rot && start > b.startMax && surelyLevel(b))
+            if (b.rot == rot && start > b.startMax && (surelyNotAbove(b) || surelyLevel(b)))
                 return true;
             if (rot == 1 || rot == 3) // no overlap across, and every base after the line's
                 return (b.xHiMax < xLo || b.xLoMin > xHi) && b.baseMin - base > 0;
@@ -221,6 +225,13 @@ public:
             // order may take (either line's, or 8).
             const double d = base - b.baseMax;
             return b.yHiMax < yLo && d > 0 && d >= 0.5 * std::max(std::max(size, b.sizeMax), 8.0);
+        }
+        // True when the vertical order of the line and any line l within the bounds is not
+        // -1: it is either 0 or the sign of the base lines' difference, which the line's base
+        // line, at or past every line's, keeps from being negative.
+        bool surelyNotAbove(const Bounds& b) const
+        {
+            return rot == 1 || rot == 3 ? base <= b.baseMin : base >= b.baseMax;
         }
         // True when the vertical order of the line and any line l within the bounds is 0:
         // the same base line (rotations 1 and 3), or sizes within a ratio of 0.7 and base
@@ -540,7 +551,7 @@ void TextBlock::buildLines(const UnicodeMap* uMap)
     std::vector<TextWord*> words;
     std::vector<int> start;
     // A block of a few words is quicker built by scanning its buckets.
-    bool ordered = nWords >= minIndexedWords && flatten(pool, words, start);
+    bool ordered = !directLines && nWords >= minIndexedWords && flatten(pool, words, start);
     for (size_t b = 0; ordered && b + 1 < start.size(); ++b)
         for (int i = start[b] + 1; ordered && i < start[b + 1]; ++i)
             ordered = primaryKey(words[static_cast<size_t>(i) - 1]) <= primaryKey(words[static_cast<size_t>(i)]);
@@ -560,6 +571,17 @@ void TextBlock::buildLines(const UnicodeMap* uMap)
     for (int i = 0; i < n; ++i)
         near[static_cast<size_t>(i)] = nearEdge(words[static_cast<size_t>(i)]);
     std::vector<char> taken(static_cast<size_t>(n), 0);
+    // groupEnd[j]: the first position after j, in j's bucket or at its end, whose word is
+    // of another group. A word of a group that a line's last word may not join is passed
+    // over with all of its group's words that follow it (a word not yet in a line keeps
+    // its group).
+    std::vector<int> groupEnd(static_cast<size_t>(n));
+    for (size_t b = 0; b + 1 < start.size(); ++b)
+        for (int i = start[b + 1] - 1; i >= start[b]; --i)
+            groupEnd[static_cast<size_t>(i)] =
+                i + 1 < start[b + 1] && words[static_cast<size_t>(i) + 1]->groupId == words[static_cast<size_t>(i)]->groupId
+                    ? groupEnd[static_cast<size_t>(i) + 1]
+                    : i + 1;
     // live[j]: an index at or after j that may not be taken yet (path halving).
     std::vector<int> live(static_cast<size_t>(n) + 1);
     for (int j = 0; j <= n; ++j)
@@ -649,8 +671,11 @@ void TextBlock::buildLines(const UnicodeMap* uMap)
                     near.begin());
                 for (j = nextLive(j); j < hi; j = nextLive(j + 1)) {
                     TextWord* w = words[static_cast<size_t>(j)];
-                    if (!window.admits(w, last))
+                    if (!window.admits(w, last)) {
+                        if (!window.sameGroups(w, last))
+                            j = groupEnd[static_cast<size_t>(j)] - 1;
                         continue;
+                    }
                     double g = last->primaryDelta(w);
                     if (g < 1.5 * window.fs && (bestPos < 0 || w->primaryCmp(words[static_cast<size_t>(bestPos)]) < 0))
                         bestPos = j;

@@ -84,8 +84,8 @@ public:
     // Lines built between two looks at the stop check.
     static constexpr int stopEvery = 1024;
 
-    // Off (tests only): the lines are placed and their columns numbered by walking every
-    // earlier line, as the faster ways must match.
+    // Off (tests only): the lines are built by scanning the buckets, placed and their
+    // columns numbered by walking every earlier line, as the faster ways must match.
     static inline bool directLines = false;
 
 private:

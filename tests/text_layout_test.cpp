@@ -832,15 +832,20 @@ TEST(TextLayoutPhases, LinesArePlacedAndNumberedAsByTheDirectWalks)
             EXPECT_GT(std::count(got.begin(), got.end(), '@'), 60) << "kind " << kind << " seed " << seed;
         }
     }
-    // Lines on one base line or on base lines closer than their size, which runs pass over
-    // by their starts.
-    for (unsigned seed = 1; seed <= 9; ++seed) {
+    // Words piled up, lines on one base line or on base lines closer than their size, which
+    // runs pass over by their starts, and piles of other groups that a line passes over.
+    for (unsigned seed = 1; seed <= 12; ++seed) {
         std::string expected, got;
         for (bool direct : {true, false}) {
             direct_lines lines(direct);
+            pdf_uline_processor processor(1); // words piled at one place are grouped
             glyph_driver d(6);
             if (seed <= 6) {
                 draw_piled_words(d, seed);
+            } else if (seed <= 9) { // three piles close enough to share a block
+                const double spots[3][2] = {{100, 100.75}, {116, 100}, {132, 100}};
+                for (int i = 0; i < 500; ++i)
+                    d.string(spots[(i + seed) % 3][0], spots[(i + seed) % 3][1], "w" + std::to_string(i), 3);
             } else { // base lines up to 4 apart, sizes 4 and 6, in random order
                 std::mt19937 random(seed);
                 std::uniform_real_distribution<double> x(50, 300), y(100, 104);
