@@ -64,15 +64,15 @@ constexpr size_t poll_every = 4096;
 // Appends the flattening to a path.
 class path_builder : public flatten_visitor {
 public:
-    path_builder(SplashPath& out, stop_poll stop) : out_(out), stop_(stop) {}
+    path_builder(SplashPath& out, const tk_stop_check& stop) : out_(out), stop_(stop) {}
     void move_to(double x, double y) override { out_.moveTo(x, y); }
     void line_to(double x, double y) override { out_.lineTo(x, y); }
     void close() override { out_.close(); }
-    bool stop() override { return ++polls_ % poll_every == 0 && stop_(); }
+    bool stop() override { return ++polls_ % poll_every == 0 && stop_.requested(); }
 
 private:
     SplashPath& out_;
-    stop_poll stop_;
+    tk_stop_check stop_;
     size_t polls_ = 0;
 };
 
@@ -119,7 +119,7 @@ bool flatten_path(SplashPath& path, const double* matrix, double flatness, flatt
     return true;
 }
 
-bool flatten_for_dashing(SplashPath& path, const double* matrix, double flatness, SplashPath& out, stop_poll stop)
+bool flatten_for_dashing(SplashPath& path, const double* matrix, double flatness, SplashPath& out, const tk_stop_check& stop)
 {
     path_builder b(out, stop);
     return flatten_path(path, matrix, flatness, b);
@@ -205,13 +205,13 @@ dash_bounds::dash_bounds(const std::vector<double>& lengths, double phase, bool 
     }
 }
 
-bool dash_bounds::add_bounds(SplashPath& flat, SplashPath& out, stop_poll stop) const
+bool dash_bounds::add_bounds(SplashPath& flat, SplashPath& out, const tk_stop_check& stop) const
 {
     if (!valid_)
         return false;
     if (none_)
         return true;
-    path_builder sink(out, stop_poll());
+    path_builder sink(out, tk_stop_check{});
     const int n = flat.getLength();
     int i = 0;
     while (i < n) {
@@ -227,7 +227,7 @@ bool dash_bounds::add_bounds(SplashPath& flat, SplashPath& out, stop_poll stop) 
         }
         cursor at = subpath_start();
         for (int p = i; p < j; ++p) {
-            if (p % static_cast<int>(poll_every) == 0 && stop())
+            if (p % static_cast<int>(poll_every) == 0 && stop.requested())
                 return false;
             double x0, y0, x1, y1;
             unsigned char f;

@@ -20,23 +20,18 @@
 #include <cstddef>
 #include <vector>
 
+#include "TK/tk_threa.h"
+
 class SplashPath;
 
 // The stroker's floor to an int: out of range (or not a number) it gives the least int.
 int stroker_floor(double v);
 
-// A stop request: asked now and then by long work, which ends when it says so.
-struct stop_poll {
-    bool (*requested)(const void* data) = nullptr;
-    const void* data = nullptr;
-    bool operator()() const { return requested != nullptr && requested(data); }
-};
-
 // The path with its curves flattened as the stroker flattens them before it dashes: each
 // curve halved until its control points lie within flatness of the chord's middle in
 // device space (matrix), at most ten times. False when a stop ended it.
 bool flatten_for_dashing(SplashPath& path, const double* matrix, double flatness, SplashPath& out,
-                         stop_poll stop = stop_poll());
+                         const tk_stop_check& stop = tk_stop_check{});
 
 // What a walk of that flattening meets, in user space.
 class flatten_visitor {
@@ -73,7 +68,7 @@ public:
     // Appends to out the pieces of the flattened path that bound its dashing, to be
     // stroked undashed; false when the pattern has no length or the positions are beyond
     // what is counted exactly (the stroke is then not captured), or a stop ended it.
-    bool add_bounds(SplashPath& flat, SplashPath& out, stop_poll stop = stop_poll()) const;
+    bool add_bounds(SplashPath& flat, SplashPath& out, const tk_stop_check& stop = tk_stop_check{}) const;
 
     // Where the dasher is: entry k of two periods (on when k is even) and how much of it is left.
     struct place {

@@ -532,35 +532,31 @@ std::unique_ptr<SplashPath> raster_dev::make_splash_path(const GfxPath* path, do
     return sp;
 }
 
-bool raster_dev::stroke_outside_clip(GfxState* state) const
+raster_dev::path_extent raster_dev::extent_of(GfxState* state) const
 {
     const GfxPath* path = state->getPath();
     const double* m = device_matrix();
-    bool any = false;
-    double xMin = 0, xMax = 0, yMin = 0, yMax = 0;
+    path_extent e;
     for (int s = 0; s < path->getNumSubpaths(); ++s) {
         const GfxSubpath* sub = path->getSubpath(s);
         for (int i = 0; i < sub->getNumPoints(); ++i) {
             double x, y;
             transform(m, sub->getX(i), sub->getY(i), &x, &y);
-            if (!any) {
-                xMin = xMax = x;
-                yMin = yMax = y;
-                any = true;
-            } else {
-                xMin = std::min(xMin, x);
-                xMax = std::max(xMax, x);
-                yMin = std::min(yMin, y);
-                yMax = std::max(yMax, y);
-            }
+            e.box.add(x, y, x, y);
+            e.segments += sub->getCurve(i) ? 1u << max_curve_depth : 1;
         }
     }
-    const double reach = stroke_reach(state);
-    if (!any || !std::isfinite(xMin) || !std::isfinite(xMax) || !std::isfinite(yMin) || !std::isfinite(yMax) ||
-        !std::isfinite(reach))
-        return false;
-    return test_rect(clip_, floor_int(xMin - reach), floor_int(yMin - reach), floor_int(xMax + reach),
-                     floor_int(yMax + reach)) == splashClipAllOutside;
+    e.reach = stroke_reach(state);
+    e.finite = !e.box.empty() && std::isfinite(e.box.x0) && std::isfinite(e.box.y0) && std::isfinite(e.box.x1) &&
+               std::isfinite(e.box.y1) && std::isfinite(e.reach);
+    return e;
+}
+
+bool raster_dev::stroke_outside_clip(const path_extent& e) const
+{
+    const px_box& b = e.box;
+    return e.finite && test_rect(clip_, floor_int(b.x0 - e.reach), floor_int(b.y0 - e.reach),
+                                 floor_int(b.x1 + e.reach), floor_int(b.y1 + e.reach)) == splashClipAllOutside;
 }
 
 double raster_dev::stroke_reach(GfxState* state) const
@@ -581,15 +577,12 @@ const dash_bounds& raster_dev::bounds_for(GfxState* state)
     return *dash_bounds_;
 }
 
-stop_poll raster_dev::stop_request() const
+const tk_stop_check& raster_dev::stop_request() const
 {
-    stop_poll p;
-    p.data = &procedures_;
-    p.requested = [](const void* data) { return static_cast<const type3_procedures*>(data)->stop_requested(); };
-    return p;
+    return procedures_.stop_check();
 }
 
-bool raster_dev::survey(GfxState* state, bool pruning, size_t budget, stroke_survey& out)
+bool raster_dev::survey(GfxState* state, bool pruning, stroke_survey& out)
 {
     std::unique_ptr<SplashPath> path = make_splash_path(state->getPath(), std::numeric_limits<double>::infinity());
     if (!path)
@@ -603,56 +596,42 @@ bool raster_dev::survey(GfxState* state, bool pruning, size_t budget, stroke_sur
     s.flatness = splash_->getFlatness();
     s.reach = test.reach;
     s.dash = line_dash(state).lengths.empty() ? nullptr : &bounds_for(state);
-    s.budget = budget;
+    s.budget = outline_budget_;
     s.outside_data = &test;
-    s.outside = [](const void* data, double x0, double y0, double x1, double y1) {
-        const auto* t = static_cast<const clip_test*>(data);
-        return t->dev->pruning_ &&
-               test_rect(t->dev->clip_, floor_int(x0 - t->reach), floor_int(y0 - t->reach), floor_int(x1 + t->reach),
-                         floor_int(y1 + t->reach)) == splashClipAllOutside;
-    };
-    if (!pruning)
+    if (pruning)
+        s.outside = [](const void* data, double x0, double y0, double x1, double y1) {
+            const auto* t = static_cast<const clip_test*>(data);
+            return test_rect(t->dev->clip_, floor_int(x0 - t->reach), floor_int(y0 - t->reach),
+                             floor_int(x1 + t->reach), floor_int(y1 + t->reach)) == splashClipAllOutside;
+        };
+    else
         s.outside = [](const void*, double, double, double, double) { return false; };
     s.stop = stop_request();
     out = survey_stroke(*path, s);
     return true;
 }
 
-bool raster_dev::survey_needed(GfxState* state) const
+bool raster_dev::survey_needed(const path_extent& e) const
 {
     // Not when no part can lie outside the clip (the box of all control points, grown by
     // the reach, lies inside its rectangle) and the flattening cannot exceed the budget.
-    const GfxPath* path = state->getPath();
-    const double* m = device_matrix();
-    size_t segments = 0;
-    px_box box;
-    for (int s = 0; s < path->getNumSubpaths(); ++s) {
-        const GfxSubpath* sub = path->getSubpath(s);
-        for (int i = 0; i < sub->getNumPoints(); ++i) {
-            double x, y;
-            transform(m, sub->getX(i), sub->getY(i), &x, &y);
-            box.add(x, y, x, y);
-            segments += sub->getCurve(i) ? 1u << max_curve_depth : 1;
-        }
-    }
-    const double reach = stroke_reach(state);
-    if (segments > outline_budget_ || !std::isfinite(box.x0) || !std::isfinite(box.y0) || !std::isfinite(box.x1) ||
-        !std::isfinite(box.y1) || !std::isfinite(reach))
+    if (e.segments > outline_budget_ || !e.finite)
         return true;
     clip_box rect = clip_;
     rect.paths = false;
-    return test_rect(rect, floor_int(box.x0 - reach), floor_int(box.y0 - reach), floor_int(box.x1 + reach),
-                     floor_int(box.y1 + reach)) != splashClipAllInside;
+    const px_box& b = e.box;
+    return test_rect(rect, floor_int(b.x0 - e.reach), floor_int(b.y0 - e.reach), floor_int(b.x1 + e.reach),
+                     floor_int(b.y1 + e.reach)) != splashClipAllInside;
 }
 
-bool raster_dev::stroke_by_survey(GfxState* state)
+bool raster_dev::stroke_by_survey(GfxState* state, const path_extent& path)
 {
-    if (!pruning_ || !survey_needed(state))
+    if (!pruning_ || !survey_needed(path))
         return false;
     // A survey; false when it is of no use (positions that are not numbers). One that a stop
     // ended decides the stroke: a stopped page is not written.
     const auto walk = [&](bool pruning, stroke_survey& r) {
-        if (!survey(state, pruning, outline_budget_, r))
+        if (!survey(state, pruning, r))
             return false;
         if (r.stopped)
             op_clip_res_ = splashClipPartial;
@@ -786,7 +765,7 @@ bool raster_dev::outline_box_in_chunks(GfxState* state, px_box& box, bool& stopp
         }
         bool stop() override
         {
-            if (++polls_ % 4096 == 0 && dev_.stop_request()())
+            if (++polls_ % 4096 == 0 && dev_.stop_request().requested())
                 stopped = true;
             return stopped;
         }
@@ -899,10 +878,10 @@ bool raster_dev::outline_box_in_chunks(GfxState* state, px_box& box, bool& stopp
 
 bool raster_dev::clip_by_survey(GfxState* state)
 {
-    if (!pruning_ || !survey_needed(state))
+    if (!pruning_ || !survey_needed(extent_of(state)))
         return false;
     stroke_survey s;
-    if (!survey(state, true, outline_budget_, s))
+    if (!survey(state, true, s))
         return false;
     if (s.stopped) {
         clip_.paths = true; // a stopped page is not written
@@ -1097,11 +1076,12 @@ void raster_dev::stroke(GfxState* state)
 
 void raster_dev::stroke_wide(GfxState* state)
 {
-    if (stroke_outside_clip(state)) {
+    const path_extent extent = extent_of(state);
+    if (stroke_outside_clip(extent)) {
         op_clip_res_ = splashClipAllOutside;
         return; // nothing of it can be captured: its outline is not worked out
     }
-    if (stroke_by_survey(state))
+    if (stroke_by_survey(state, extent))
         return;
     dev_path p;
     if (!stroke_outline(state, p)) {

@@ -159,25 +159,34 @@ private:
     // The path for the stroker; null when it is longer than max_length (user space) along
     // its segments (a curve by its control polygon).
     static std::unique_ptr<SplashPath> make_splash_path(const GfxPath* path, double max_length);
+    // The box (px) of a wide stroke's path, curves' control points included, the farthest
+    // its outline reaches from it, and the most segments its flattening can have.
+    struct path_extent {
+        px_box box;
+        double reach = 0;
+        size_t segments = 0;
+        bool finite = false; // some point, and every position and the reach are numbers
+    };
+    path_extent extent_of(GfxState* state) const;
     // Whether the outline of a wide stroke surely lies outside the clip: the path's box
     // grown by the farthest a join or a cap reaches.
-    bool stroke_outside_clip(GfxState* state) const;
+    bool stroke_outside_clip(const path_extent& extent) const;
     // The farthest (px) the outline of a wide stroke reaches from its path, with a pixel
     // to spare.
     double stroke_reach(GfxState* state) const;
     // The stop request, for long work to poll.
-    stop_poll stop_request() const;
+    const tk_stop_check& stop_request() const;
     // The pattern's bounding pieces for the state's dash pattern.
     const dash_bounds& bounds_for(GfxState* state);
     // The survey of a wide stroke's flattening against the clip (pruning: parts outside it
     // that surely hold outline are passed over); false when its positions are not numbers.
-    bool survey(GfxState* state, bool pruning, size_t budget, stroke_survey& out);
+    bool survey(GfxState* state, bool pruning, stroke_survey& out);
     // Whether the survey can tell anything the outline would not: some part may lie
     // outside the clip, or the flattening may exceed the budget.
-    bool survey_needed(GfxState* state) const;
+    bool survey_needed(const path_extent& extent) const;
     // A wide stroke decided from its survey where that gives what its outline would give;
     // false: its outline is to be worked out.
-    bool stroke_by_survey(GfxState* state);
+    bool stroke_by_survey(GfxState* state, const path_extent& path);
     bool clip_by_survey(GfxState* state);
     // Grows box by the outline of a wide stroke (a dashed one by the pieces that bound its
     // dashing), worked out a few segments at a time; false when a stop cut it short

@@ -89,7 +89,7 @@ public:
             r_.over_budget = true;
             return true;
         }
-        if (++polls_ % poll_every == 0 && s_.stop()) {
+        if (++polls_ % poll_every == 0 && s_.stop.requested()) {
             r_.stopped = true;
             return true;
         }

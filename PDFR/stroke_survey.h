@@ -45,7 +45,7 @@ struct stroke_survey {
         // Whether a box of px grown by reach lies wholly outside the clip.
         bool (*outside)(const void* data, double x0, double y0, double x1, double y1) = nullptr;
         const void* outside_data = nullptr;
-        stop_poll stop; // asked now and then
+        tk_stop_check stop; // asked now and then
     };
 
     bool stopped = false;     // a stop was requested

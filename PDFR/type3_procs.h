@@ -16,6 +16,8 @@
 
 #include <map>
 
+#include "TK/tk_threa.h"
+
 class GfxFont;
 class XRef;
 
@@ -29,12 +31,12 @@ public:
     // Asked while a procedure is read and before every glyph.
     void set_abort_check(bool (*check)(void*), void* data)
     {
-        abort_check_ = check;
-        abort_data_ = data;
+        stop_ = tk_stop_check{check, data};
     }
 
     // Whether a stop was requested.
-    bool stop_requested() const { return abort_check_ != nullptr && abort_check_(abort_data_); }
+    bool stop_requested() const { return stop_.requested(); }
+    const tk_stop_check& stop_check() const { return stop_; }
 
     // For tests: false runs every glyph procedure (and looks for none) as if none could
     // be skipped.
@@ -46,7 +48,6 @@ private:
     verdict read(XRef* xref, Object& stream) const;
 
     std::map<Ref, bool> known_; // by procedure object
-    bool (*abort_check_)(void*) = nullptr;
-    void* abort_data_ = nullptr;
+    tk_stop_check stop_;
     bool skipping_ = true;
 };

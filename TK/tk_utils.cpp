@@ -240,6 +240,12 @@ bool tk_is_standard_output(const std::string& path)
     return !path.empty() && stat(path.c_str(), &st) == 0 && plat_is_standard_output(st);
 }
 
+bool tk_is_removable_output(const std::string& path)
+{
+    struct stat st {};
+    return !path.empty() && stat(path.c_str(), &st) == 0 && plat_is_removable(st);
+}
+
 void common_check_dest_not_source(const std::string& dest, const std::string& src)
 {
     tk_log(1, "common_check_dest_not_source(%s,%s)", dest.c_str(), src.c_str());

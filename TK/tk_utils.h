@@ -47,5 +47,7 @@ std::string file_written_by(const std::string& path);
 bool tk_is_same_file(const std::string& path1, const std::string& path2);
 // True when the path reaches the file the process's standard output writes to.
 bool tk_is_standard_output(const std::string& path);
+// True when the path reaches a destination that may be removed (plat_is_removable).
+bool tk_is_removable_output(const std::string& path);
 // Throws a level-1 tk_exception when the destination names the source file.
 void common_check_dest_not_source(const std::string& dest, const std::string& src);

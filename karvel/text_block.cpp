@@ -37,12 +37,7 @@ bool sameText(const TextWord* a, const TextWord* b)
 // compare along it.
 double primaryKey(const TextWord* w)
 {
-    switch (w->rot) {
-    case 0: return w->xMin;
-    case 1: return w->yMin;
-    case 2: return -w->xMax;
-    default: return -w->yMax;
-    }
+    return primaryStart(w, w->rot);
 }
 
 // The edge of a word that TextWord::primaryDelta measures a gap to, and that gap from

@@ -39,21 +39,26 @@ struct exit_watch {
 };
 thread_local exit_watch gui_thread_exit_watch;
 
-void end_after_run(int status, void*)
+// Ends the process at once: by the stop signal when one came, else with the status.
+[[noreturn]] void end_now(int status, int sig)
 {
-    if (!ended_at_exit)
-        return;
     std::fflush(nullptr);
-    if (const int sig = exit_signal)
+    if (sig != 0)
         tk_end_by_signal(sig);
     std::_Exit(status);
+}
+
+void end_after_run(int status, void*)
+{
+    if (ended_at_exit)
+        end_now(status, exit_signal);
 }
 
 // Arms both hooks on the user-interface thread. The exit handler is registered once, at the
 // first run, so it runs before the static objects that exist by then are destroyed.
 void watch_exit()
 {
-    gui_thread_exit_watch.armed = true;
+    gui_thread_exit_watch.armed = true; // its first use makes it on this thread
     static std::once_flag once;
     std::call_once(once, [] { on_exit(&end_after_run, nullptr); });
 }
@@ -209,11 +214,7 @@ void progress_page::save_settings_and_remove_destination()
 void progress_page::end_process(int status)
 {
     save_settings_and_remove_destination();
-    const int sig = stopped_by_signal();
-    std::fflush(nullptr);
-    if (sig != 0)
-        tk_end_by_signal(sig);
-    std::_Exit(status);
+    end_now(status, stopped_by_signal());
 }
 
 void progress_page::end_run_at_exit()

@@ -200,8 +200,9 @@ int sel_file_page::on_next()
         if (tk_is_file_exist(conv.dest, 0)) {
             if (!wizard_shell::question("Destination file already exists. Overwrite?", mb_defbutton2))
                 return -1;
-            // Standard output by another name is written over, never removed.
-            if (!tk_is_standard_output(conv.dest) && unlink(conv.dest.c_str()) != 0)
+            // Removed by the rule an unfinished run's destination is removed by: standard
+            // output by another name is written over instead.
+            if (tk_is_removable_output(conv.dest) && unlink(conv.dest.c_str()) != 0)
                 throw tk_exception_ex();
         }
     } catch (const tk_exception& e) {

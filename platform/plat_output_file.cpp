@@ -29,12 +29,16 @@ bool plat_is_standard_output(const struct stat& st)
     return fstat(1, &out) == 0 && out.st_dev == st.st_dev && out.st_ino == st.st_ino;
 }
 
+bool plat_is_removable(const struct stat& st)
+{
+    return S_ISREG(st.st_mode) && !plat_is_standard_output(st);
+}
+
 plat_output_file plat_identify_output(int fd, const std::string& name)
 {
     plat_output_file file;
     struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || plat_is_standard_output(st) ||
-        !copy_name(file.name, name.c_str()))
+    if (fstat(fd, &st) != 0 || !plat_is_removable(st) || !copy_name(file.name, name.c_str()))
         return file;
     char* resolved = realpath(name.c_str(), nullptr);
     if (resolved == nullptr)

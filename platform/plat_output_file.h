@@ -22,6 +22,9 @@ struct plat_output_file {
 
 // True when the file is the one the process's standard output (descriptor 1) writes to.
 bool plat_is_standard_output(const struct stat& st);
+// True when a destination that is the file may be removed: a regular file other than the
+// process's standard output (devices, FIFOs and standard output are never removed).
+bool plat_is_removable(const struct stat& st);
 
 // What the descriptor, opened by the name, writes to.
 plat_output_file plat_identify_output(int fd, const std::string& name);
