@@ -105,8 +105,8 @@ public:
     static inline bool directBuilding = false;
 
     std::vector<std::unique_ptr<TextRegion>> regions;
-    // Looked at every few thousand lines: once a stop is requested the building ends
-    // early, with the regions of the lines placed so far.
+    // Looked at after every so many steps of work: once a stop is requested the building
+    // ends early, with the regions of the lines placed so far.
     tk_stop_check stop;
 };
 

@@ -87,8 +87,12 @@ bool is_tiny(const TextLine* line)
 }
 
 // The builder of one page's regions.
-// Lines placed between two looks at the stop check.
-constexpr size_t stopEvery = 4096;
+// Steps of work (lines and tree nodes looked at) between two looks at the stop check.
+constexpr size_t stopEvery = 65536;
+
+// Thrown by a look at the stop check that says stop; the building then ends with the
+// regions of the lines placed so far.
+struct building_stopped {};
 
 class region_builder {
 public:
@@ -109,12 +113,12 @@ private:
     // End (exclusive) of the band of line i. The tests of one line ask for its band several
     // times; the lines' extents and sizes do not change while the regions are built, so
     // the band of the line asked for last is kept.
-    size_t bandEnd(size_t i) const;
+    size_t bandEnd(size_t i);
     size_t bandEndDirect(size_t i) const;
     bool testA(size_t i, const TextRegion& r);
     bool testADirect(size_t i, const TextRegion& r);
     int testB(size_t i, const TextRegion& r, int onlyColumn = -1);
-    int testBDirect(size_t i, const TextRegion& r, int onlyColumn) const;
+    int testBDirect(size_t i, const TextRegion& r, int onlyColumn);
     // Whether a line of [a, b) overlaps two or more of r's columns (ratio above 0.01).
     bool spreadsOver(size_t a, size_t b, const TextRegion& r);
     // Whether two lines of [a, b) overlap the column (ratio at least 0.01); the first two
@@ -131,6 +135,17 @@ private:
     void addTable(size_t i, region_ptr& current);
     void addOrdinary(size_t i, region_ptr& current);
     region_ptr openRegion() { return region_ptr(new TextRegion(nextNumber_++, 0)); }
+    // Counts steps of work and looks at the stop check once enough were taken since the
+    // last look (the band walks count theirs themselves).
+    void spend(size_t steps)
+    {
+        work_ += steps;
+        if (work_ + bands_->work() < nextLook_)
+            return;
+        nextLook_ = work_ + bands_->work() + stopEvery;
+        if (list_.stop.requested())
+            throw building_stopped();
+    }
 
     TextRegionList& list_;
     double fontSize_;
@@ -140,6 +155,7 @@ private:
     std::unique_ptr<region_bands> bands_;
     mutable size_t bandOf_ = static_cast<size_t>(-1), bandEnd_ = 0;
     int nextNumber_ = 0;
+    size_t work_ = 0, nextLook_ = stopEvery;
 
     // What a band walk found nothing of, for columns whose extents have not changed since.
     // Whether a line overlaps a column depends on the two extents only, and what holds for
@@ -184,12 +200,13 @@ int group_verdict(const TextLine* first, const TextLine* second)
     return (second->groupId != 0 && first->groupId != 0 && second->groupId != first->groupId) ? 2 : 1;
 }
 
-size_t region_builder::bandEnd(size_t i) const
+size_t region_builder::bandEnd(size_t i)
 {
     if (i == bandOf_)
         return bandEnd_;
     bandOf_ = i;
     bandEnd_ = TextRegionList::directBuilding ? bandEndDirect(i) : bands_->end(i);
+    spend(0);
     return bandEnd_;
 }
 
@@ -213,6 +230,7 @@ bool region_builder::testA(size_t i, const TextRegion& r)
         return testADirect(i, r);
     const size_t end = bandEnd(i);
     bands_->raiseOffsets(i, end);
+    spend(0);
     return r.columnCount() >= 2 && spreadsOver(i, end, r);
 }
 
@@ -229,9 +247,11 @@ bool region_builder::spreadsOver(size_t a, size_t b, const TextRegion& r)
                 same_bits(seen.extents[2 * k + 1], r.columns[k]->xMax);
     if (known)
         return false;
-    for (size_t j = a; j < b; ++j)
+    for (size_t j = a; j < b; ++j) {
+        spend(r.columns.size());
         if (spreads(lines_[j], r))
             return true;
+    }
     seen.extents.clear();
     for (const std::unique_ptr<TextColumn>& c : r.columns) {
         seen.extents.push_back(c->xMin);
@@ -287,18 +307,20 @@ bool region_builder::firstTwoIn(size_t a, size_t b, const TextColumn& c, size_t 
             return false;
     }
     int n = 0;
-    for (size_t j = a; j < b; ++j)
+    for (size_t j = a; j < b; ++j) {
+        spend(1);
         if (meets(lines_[j], c)) {
             hits[n++] = j;
             if (n == 2)
                 return true;
         }
+    }
     if (seen != nullptr)
         *seen = column_seen{c.xMin, c.xMax, a, b};
     return false;
 }
 
-int region_builder::testBDirect(size_t i, const TextRegion& r, int onlyColumn) const
+int region_builder::testBDirect(size_t i, const TextRegion& r, int onlyColumn)
 {
     const size_t end = bandEnd(i);
     for (int k = 0; k < r.columnCount(); ++k) {
@@ -336,17 +358,21 @@ bool region_builder::columnEnd(size_t i, const TextRegion& r)
         if (std::fabs(m->base - l->base) > 0.95 * ms || overlapRatio(m->yMin, m->yMax, l->yMin, l->yMax) < 0.05)
             break;
         ++count;
+        spend(1);
         if (r.columnCount() <= 2)
             continue;
         for (int k = 0; k < r.columnCount(); ++k) {
             const TextColumn& c = *r.columns[static_cast<size_t>(k)];
+            spend(1);
             if (k > 0 && (std::fabs(m->xMin - c.xMin) <= 0.1 || std::fabs(m->xMax - c.xMax) <= 0.1) &&
                 m->yMin - r.yMax < 8 * ms)
                 return false;
-            if (m->xMin >= c.xMin - 0.1 && m->xMax <= c.xMax + 0.1)
+            if (m->xMin >= c.xMin - 0.1 && m->xMax <= c.xMax + 0.1) {
+                spend(c.lines.size());
                 for (const TextLine* cl : c.lines)
                     if (std::fabs(cl->xMin - m->xMin) <= 0.1 || std::fabs(cl->xMax - m->xMax) <= 0.1)
                         return false;
+            }
         }
     }
     const int ncols = r.columnCount();
@@ -493,6 +519,7 @@ void region_builder::addTable(size_t i, region_ptr& current)
         table_region->number = nextNumber_++;
     }
 
+    spend(lines_.size() - i);
     for (size_t j = i; j < lines_.size(); ++j) {
         TextLine* m = lines_[j];
         if (m->cellCode < 10000 || m->cellCode / 10000 != t)
@@ -630,17 +657,20 @@ void region_builder::run(TextBlock** blocks, int nBlocks)
     region_ptr current;
     if (lines_[0]->cellCode < 10000)
         current = openRegion();
-    for (size_t i = 0; i < lines_.size(); ++i) {
-        if (i % stopEvery == stopEvery - 1 && list_.stop.requested())
-            break;
-        TextLine* l = lines_[i];
-        if (is_tiny(l) || l->cellCode < 0)
-            continue;
-        bands_->settle(i);
-        if (l->cellCode >= 10000)
-            addTable(i, current);
-        else
-            addOrdinary(i, current);
+    try {
+        for (size_t i = 0; i < lines_.size(); ++i) {
+            spend(1);
+            TextLine* l = lines_[i];
+            if (is_tiny(l) || l->cellCode < 0)
+                continue;
+            bands_->settle(i);
+            if (l->cellCode >= 10000)
+                addTable(i, current);
+            else
+                addOrdinary(i, current);
+        }
+    } catch (const building_stopped&) {
+        // A test or a table asked stopped in the middle: what was placed is whole.
     }
     if (current && !current->columns.empty()) {
         finishRegion(*current);
