@@ -11,6 +11,7 @@
 
 #include <goo/gmem.h>
 
+#include "karvel/text_level_cells.h"
 #include "karvel/text_line.h"
 #include "karvel/text_page.h"
 #include "karvel/text_pool.h"
@@ -139,7 +140,10 @@ bool isDuplicate(const TextWord* w0, const TextWord* w2, double priDelta, double
 // The block's lines in list order while they are built, cut into runs of a few dozen lines
 // that each know the bounds of their lines, with a tree of the runs' bounds over them: a
 // new line steps over whole runs, or whole stretches of runs, when it surely comes after
-// every line of them, and is compared line by line only in the others.
+// every line of them, and is compared line by line only in the others. Runs are also
+// grouped a few dozen at a time; a group and a run keep their lines' cells as well
+// (LevelCells), which show that a new line comes after every line of a stretch that
+// mixes sizes and base lines.
 class LineRuns {
 public:
     // Bounds of lines: base lines, extents across (their lower and upper ends), average
@@ -194,13 +198,21 @@ public:
     struct Run {
         std::vector<TextLine*> lines;
         Bounds bounds;
+        LevelCells cells;
+    };
+
+    // Runs from firstRun up to the next group's first run.
+    struct Group {
+        size_t firstRun = 0;
+        Bounds bounds;
+        LevelCells cells;
     };
 
     // A line to be placed, with its average font size.
     struct NewLine {
         NewLine(const TextLine* l, double size)
             : rot(l->rot), base(l->base), xLo(std::min(l->xMin, l->xMax)), xHi(std::max(l->xMin, l->xMax)),
-              yLo(std::min(l->yMin, l->yMax)), start(primaryStart(l, l->rot)), size(size),
+              yLo(std::min(l->yMin, l->yMax)), yMin(l->yMin), yMax(l->yMax), start(primaryStart(l, l->rot)), size(size),
               finite(std::isfinite(size) && size >= 0 && std::isfinite(l->base) && std::isfinite(l->xMin) &&
                      std::isfinite(l->xMax) && std::isfinite(l->yMin) && std::isfinite(l->yMax))
         {
@@ -228,21 +240,30 @@ public:
         {
             return rot == 1 || rot == 3 ? base <= b.baseMin : base >= b.baseMax;
         }
-        // True when the vertical order of the line and any line l within the bounds is 0:
-        // the same base line (rotations 1 and 3), or sizes within a ratio of 0.7 and base
-        // lines closer than half the line's size, which the order takes as one line
-        // whatever the extents (the quotient and differences round monotonically, so
-        // the bounds' extremes bound every line's).
+        // True, for a line that starts after every line within the bounds, when the vertical
+        // order of the line and any line l within the bounds is not -1: the same base line
+        // (rotations 1 and 3); or, where l's base line is past the line's, 0 because their
+        // sizes lie within a ratio of 0.7 and their base lines closer than half the line's
+        // size, which the order takes as one line whatever the extents (the quotients and
+        // differences round monotonically, so the bounds' extremes bound every line's).
         bool surelyLevel(const Bounds& b) const
         {
             if (rot == 1 || rot == 3)
                 return b.baseMin == base && b.baseMax == base;
             return size > 0 && b.sizeMin > 0 && b.sizeMin <= b.sizeMax &&
-                   std::min(size, b.sizeMin) / std::max(size, b.sizeMax) > 0.7 &&
-                   0.5 * size > std::max(std::fabs(base - b.baseMin), std::fabs(base - b.baseMax));
+                   (b.sizeMax <= size || size / b.sizeMax > 0.7) && (b.sizeMin >= size || b.sizeMin / size > 0.7) &&
+                   0.5 * size > std::fabs(base - b.baseMax);
+        }
+        // True when the line comes after every line of a stretch of the given bounds and cells:
+        // it starts after each, and each is level with it or has its base line not past the
+        // line's.
+        bool afterByCells(const Bounds& b, const LevelCells& cells) const
+        {
+            return finite && b.finite && (rot == 0 || rot == 2) && b.rot == rot && start > b.startMax &&
+                   cells.levelOrAbove(LevelCells::probe{base, yMin, yMax, size});
         }
         int rot;
-        double base, xLo, xHi, yLo, start, size;
+        double base, xLo, xHi, yLo, yMin, yMax, start, size;
         bool finite;
     };
 
@@ -303,18 +324,85 @@ public:
     // last is the line inserted last.
     void adopt(TextLine* head, const TextLine* last)
     {
+        // A cell holds base lines an eighth of the least size apart.
+        double least = HUGE_VAL;
+        for (const TextLine* l = head; l != nullptr; l = l->next)
+            if (l->coalescedSize > 0)
+                least = std::min(least, l->coalescedSize);
+        if (std::isfinite(least))
+            cellWidth = least / 8;
         for (TextLine* l = head; l != nullptr; l = l->next) {
             if (runs.empty() || runs.back().lines.size() >= longestRun / 2)
                 runs.emplace_back();
             runs.back().lines.push_back(l);
             runs.back().bounds.take(l);
             runs.back().bounds.takeSize(l->coalescedSize);
+            runs.back().cells.take(l, l->coalescedSize, cellWidth);
             if (l == last) {
                 lastRun = runs.size() - 1;
                 lastPos = runs.back().lines.size() - 1;
             }
         }
         rebuild();
+        groups.clear();
+        for (size_t r = 0; r < runs.size(); ++r) {
+            if (groups.empty() || r - groups.back().firstRun >= groupRuns)
+                groups.emplace_back().firstRun = r;
+            groups.back().bounds.take(runs[r].bounds);
+            groups.back().cells.take(runs[r].cells);
+        }
+    }
+
+    // The group of run r, and the run after the group's last.
+    size_t groupOf(size_t r) const
+    {
+        auto after = std::upper_bound(groups.begin(), groups.end(), r,
+                                      [](size_t run, const Group& g) { return run < g.firstRun; });
+        return static_cast<size_t>(after - groups.begin()) - 1;
+    }
+    size_t groupEnd(size_t g) const { return g + 1 < groups.size() ? groups[g + 1].firstRun : runs.size(); }
+
+    // The line's extents, once placed in run r.
+    void placed(size_t r, const TextLine* l)
+    {
+        runs[r].bounds.take(l);
+        if (!groups.empty())
+            groups[groupOf(r)].bounds.take(l);
+    }
+    // The line's size and cells, once the line in run r is coalesced.
+    void sized(size_t r, const TextLine* l)
+    {
+        runs[r].bounds.takeSize(l->coalescedSize);
+        runs[r].cells.take(l, l->coalescedSize, cellWidth);
+        refresh(r);
+        if (groups.empty())
+            return;
+        Group& g = groups[groupOf(r)];
+        g.bounds.takeSize(l->coalescedSize);
+        g.cells.take(l, l->coalescedSize, cellWidth);
+    }
+    // After run r was split in two (the second half inserted after it): the groups after
+    // r's start a run later; a group grown too long is cut in two.
+    void splitRun(size_t r)
+    {
+        if (groups.empty())
+            return;
+        const size_t g = groupOf(r);
+        for (size_t k = g + 1; k < groups.size(); ++k)
+            ++groups[k].firstRun;
+        const size_t first = groups[g].firstRun, end = groupEnd(g);
+        if (end - first <= 2 * groupRuns)
+            return;
+        Group low, high;
+        low.firstRun = first;
+        high.firstRun = first + (end - first) / 2;
+        for (size_t k = first; k < end; ++k) {
+            Group& to = k < high.firstRun ? low : high;
+            to.bounds.take(runs[k].bounds);
+            to.cells.take(runs[k].cells);
+        }
+        groups[g] = std::move(low);
+        groups.insert(groups.begin() + static_cast<std::ptrdiff_t>(g) + 1, std::move(high));
     }
 
     // Runs split in halves beyond this many lines.
@@ -322,7 +410,12 @@ public:
     // A block of fewer lines is placed and numbered by the direct walks, which are quicker there.
     static constexpr int fewLines = 32;
 
+    // Runs in a group, a group being cut in two beyond twice this many.
+    static constexpr size_t groupRuns = 32;
+
     std::vector<Run> runs;
+    std::vector<Group> groups;
+    double cellWidth = 1.0;
     std::vector<Bounds> tree; // node 1 is the root, node n has children 2n and 2n + 1
     size_t leaves = 1;
     // Where the line inserted last is.
@@ -693,10 +786,8 @@ void TextBlock::finishLine(TextLine* line, const UnicodeMap* uMap, LineRuns& run
 {
     insertLine(line, runs);
     line->coalesce(uMap);
-    if (!runs.runs.empty()) {
-        runs.runs[runs.lastRun].bounds.takeSize(line->coalescedSize);
-        runs.refresh(runs.lastRun);
-    }
+    if (!runs.runs.empty())
+        runs.sized(runs.lastRun, line);
     charCount += line->len;
     ++nLines;
 }
@@ -911,11 +1002,28 @@ void TextBlock::insertLine(TextLine* line, LineRuns& list)
         r = list.lastRun;
         i = list.lastPos + 1;
     }
+    size_t triedGroup = runs.size(); // the group whose cells were looked at last
     while (r < runs.size()) {
         if (i < runs[r].lines.size() && probe.surelyAfter(runs[r].bounds)) {
             r = list.firstToWalk(r + 1, probe);
             i = 0;
             continue;
+        }
+        if (i < runs[r].lines.size()) {
+            const size_t g = list.groupOf(r);
+            if (g != triedGroup) {
+                triedGroup = g;
+                if (probe.afterByCells(list.groups[g].bounds, list.groups[g].cells)) {
+                    r = list.firstToWalk(list.groupEnd(g), probe);
+                    i = 0;
+                    continue;
+                }
+            }
+            if (probe.afterByCells(runs[r].bounds, runs[r].cells)) {
+                r = list.firstToWalk(r + 1, probe);
+                i = 0;
+                continue;
+            }
         }
         const std::vector<TextLine*>& run = runs[r].lines;
         while (i < run.size() && comesAfter(run[i]))
@@ -928,6 +1036,7 @@ void TextBlock::insertLine(TextLine* line, LineRuns& list)
     bool grown = false;
     if (runs.empty()) {
         runs.emplace_back();
+        list.groups.assign(1, LineRuns::Group());
         grown = true;
         r = 0;
         i = 0;
@@ -944,7 +1053,7 @@ void TextBlock::insertLine(TextLine* line, LineRuns& list)
     else
         prev->next = line;
     run.lines.insert(run.lines.begin() + static_cast<std::ptrdiff_t>(i), line);
-    run.bounds.take(line);
+    list.placed(r, line);
     list.lastRun = r;
     list.lastPos = i;
 
@@ -954,18 +1063,17 @@ void TextBlock::insertLine(TextLine* line, LineRuns& list)
         low.lines.assign(run.lines.begin(), run.lines.begin() + static_cast<std::ptrdiff_t>(half));
         high.lines.assign(run.lines.begin() + static_cast<std::ptrdiff_t>(half), run.lines.end());
         // The line being placed takes its size once coalesced (finishLine).
-        for (const TextLine* l : low.lines) {
-            low.bounds.take(l);
-            if (l != line)
-                low.bounds.takeSize(l->coalescedSize);
-        }
-        for (const TextLine* l : high.lines) {
-            high.bounds.take(l);
-            if (l != line)
-                high.bounds.takeSize(l->coalescedSize);
-        }
+        for (LineRuns::Run* half : {&low, &high})
+            for (const TextLine* l : half->lines) {
+                half->bounds.take(l);
+                if (l != line) {
+                    half->bounds.takeSize(l->coalescedSize);
+                    half->cells.take(l, l->coalescedSize, list.cellWidth);
+                }
+            }
         runs[r] = std::move(low);
         runs.insert(runs.begin() + static_cast<std::ptrdiff_t>(r) + 1, std::move(high));
+        list.splitRun(r);
         if (i >= half) {
             list.lastRun = r + 1;
             list.lastPos = i - half;

@@ -359,8 +359,12 @@ bool region_builder::columnEnd(size_t i, const TextRegion& r)
             break;
         ++count;
         spend(1);
-        if (r.columnCount() <= 2)
+        if (r.columnCount() <= 2) {
+            // Then only whether the row holds three lines matters.
+            if (count == 3 && !TextRegionList::directBuilding)
+                break;
             continue;
+        }
         for (int k = 0; k < r.columnCount(); ++k) {
             const TextColumn& c = *r.columns[static_cast<size_t>(k)];
             spend(1);
