@@ -222,6 +222,39 @@ std::string file_written_by(const std::string& path)
     return folder;
 }
 
+namespace {
+
+// Where writing a path reaches: the deepest existing folder on the way and the rest of the
+// path below it (the file's name when its folder exists).
+struct written_place {
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::string rest;
+};
+
+// False when no file can be reached.
+bool place_written_by(const std::string& path, written_place& place)
+{
+    std::string folder = file_written_by(path);
+    if (folder.empty())
+        return false;
+    std::string rest;
+    for (;;) {
+        const size_t slash = folder.rfind('/');
+        rest = rest.empty() ? folder.substr(slash + 1) : folder.substr(slash + 1) + "/" + rest;
+        folder.erase(std::max<size_t>(slash, 1));
+        struct stat st {};
+        if (stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            place = written_place{st.st_dev, st.st_ino, rest};
+            return true;
+        }
+        if (folder == "/")
+            return false;
+    }
+}
+
+} // namespace
+
 bool tk_is_same_file(const std::string& path1, const std::string& path2)
 {
     if (path1.empty() || path2.empty())
@@ -230,8 +263,11 @@ bool tk_is_same_file(const std::string& path1, const std::string& path2)
     struct stat st2 {};
     if (stat(path1.c_str(), &st1) == 0 && stat(path2.c_str(), &st2) == 0)
         return st1.st_dev == st2.st_dev && st1.st_ino == st2.st_ino;
-    const std::string file1 = file_written_by(path1);
-    return !file1.empty() && file1 == file_written_by(path2);
+    // A folder may have several paths (two mounts of it): compared by the folder itself.
+    written_place place1;
+    written_place place2;
+    return place_written_by(path1, place1) && place_written_by(path2, place2) && place1.device == place2.device &&
+           place1.inode == place2.inode && place1.rest == place2.rest;
 }
 
 bool tk_is_standard_output(const std::string& path)

@@ -43,9 +43,11 @@ void common_check_dest(const std::string& dest);
 // is taken by name. Empty when no file can be reached (a link loop).
 std::string file_written_by(const std::string& path);
 // True when both names reach the same file: the same device and inode when both exist,
-// else the same file that writing would reach (file_written_by).
+// else the same name in the same folder (device and inode) that writing would reach
+// (file_written_by).
 bool tk_is_same_file(const std::string& path1, const std::string& path2);
-// True when the path reaches the file the process's standard output writes to.
+// True when the path reaches the file the process's standard output was when the program
+// started (plat_is_standard_output).
 bool tk_is_standard_output(const std::string& path);
 // True when the path reaches a destination that may be removed (plat_is_removable).
 bool tk_is_removable_output(const std::string& path);

@@ -201,7 +201,7 @@ int sel_file_page::on_next()
             if (!wizard_shell::question("Destination file already exists. Overwrite?", mb_defbutton2))
                 return -1;
             // Removed by the rule an unfinished run's destination is removed by: standard
-            // output by another name is written over instead.
+            // output or standard error by another name is written over instead.
             if (tk_is_removable_output(conv.dest) && unlink(conv.dest.c_str()) != 0)
                 throw tk_exception_ex();
         }

@@ -12,6 +12,29 @@ namespace {
 plat_output_file unfinished;
 std::atomic<bool> unfinished_armed{false};
 
+// A standard stream as noted at start: its file, or none.
+struct stream_file {
+    bool open = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+
+stream_file standard_output_file;
+stream_file standard_error_file;
+
+stream_file file_of(int fd)
+{
+    struct stat st {};
+    if (fstat(fd, &st) != 0)
+        return stream_file();
+    return stream_file{true, st.st_dev, st.st_ino};
+}
+
+bool is_file(const stream_file& stream, const struct stat& st)
+{
+    return stream.open && stream.device == st.st_dev && stream.inode == st.st_ino;
+}
+
 bool copy_name(char (&to)[PATH_MAX], const char* from)
 {
     const size_t n = std::strlen(from);
@@ -23,15 +46,25 @@ bool copy_name(char (&to)[PATH_MAX], const char* from)
 
 } // namespace
 
+void plat_note_standard_streams()
+{
+    standard_output_file = file_of(1);
+    standard_error_file = file_of(2);
+}
+
 bool plat_is_standard_output(const struct stat& st)
 {
-    struct stat out {};
-    return fstat(1, &out) == 0 && out.st_dev == st.st_dev && out.st_ino == st.st_ino;
+    return is_file(standard_output_file, st);
+}
+
+bool plat_is_standard_error(const struct stat& st)
+{
+    return is_file(standard_error_file, st);
 }
 
 bool plat_is_removable(const struct stat& st)
 {
-    return S_ISREG(st.st_mode) && !plat_is_standard_output(st);
+    return S_ISREG(st.st_mode) && !plat_is_standard_output(st) && !plat_is_standard_error(st);
 }
 
 plat_output_file plat_identify_output(int fd, const std::string& name)

@@ -1,6 +1,9 @@
+#include "platform/plat_output_file.h"
 #include "tarnvik/console_main.h"
 
 int main(int argc, char** argv)
 {
+    // Before any file is opened: a closed stream's number may go to one of the run's files.
+    plat_note_standard_streams();
     return tarnvik_main(argc, argv);
 }

@@ -279,17 +279,22 @@ TEST_F(Console, AFailedWriteLeavesNoDestinationFile)
     ASSERT_TRUE(w.save(dir.file("long.pdf")));
     const std::string dest = dir.file("long.xml");
     // Files may not grow past 1000 bytes: a write of the document fails part-way, whether
-    // the limit's signal was ignored from the start or not.
-    for (const auto action : {SIG_IGN, SIG_DFL}) {
-        tarnvik_process program({"--src=" + dir.file("long.pdf"), "--dest=" + dest}, dir.path(), [action] {
-            std::signal(SIGXFSZ, action);
+    // the limit's signal was ignored from the start or not, also with standard output closed
+    // from the start (the destination then gets its descriptor).
+    for (const int run : {0, 1, 2}) {
+        tarnvik_process program({"--src=" + dir.file("long.pdf"), "--dest=" + dest}, dir.path(), [run] {
+            std::signal(SIGXFSZ, run == 0 ? SIG_IGN : SIG_DFL);
             const rlimit limit{1000, 1000};
             setrlimit(RLIMIT_FSIZE, &limit);
+            if (run == 2)
+                close(1);
         });
         const run_result r = program.wait();
-        EXPECT_EQ(r.exit_code, exit_failure);
-        EXPECT_EQ(r.out, "Error:\nCouldn't write output file '" + dest + "': File too large\n");
-        EXPECT_FALSE(file_exists(dest)) << "the cut document is removed";
+        EXPECT_EQ(r.exit_code, exit_failure) << run;
+        if (run != 2) {
+            EXPECT_EQ(r.out, "Error:\nCouldn't write output file '" + dest + "': File too large\n");
+        }
+        EXPECT_FALSE(file_exists(dest)) << "the cut document is removed, run " << run;
     }
 }
 
@@ -307,21 +312,30 @@ TEST_F(Console, SignalsStopTheRunAndLeaveNoUnfinishedDestination)
     struct signalled_run {
         int sig;
         std::string dest;
+        int closed; // a standard stream closed from the start: the run's files may get its number
     };
-    const signalled_run runs[] = {{SIGINT, dir.file("long.xml")},
-                                  {SIGTERM, dir.file("long.xml")},
-                                  {SIGHUP, dir.file("long.xml")},
-                                  {SIGTERM, dir.file("fifo.xml")},
-                                  {SIGINT, "-"},
-                                  {SIGINT, "/dev/stdout"},
-                                  {SIGTERM, "/proc/self/fd/1"}};
+    const signalled_run runs[] = {{SIGINT, dir.file("long.xml"), -1},
+                                  {SIGTERM, dir.file("long.xml"), -1},
+                                  {SIGHUP, dir.file("long.xml"), -1},
+                                  {SIGTERM, dir.file("long.xml"), 1},
+                                  {SIGTERM, dir.file("long.xml"), 2},
+                                  {SIGTERM, dir.file("fifo.xml"), -1},
+                                  {SIGINT, "-", -1},
+                                  {SIGINT, "/dev/stdout", -1},
+                                  {SIGTERM, "/proc/self/fd/1", -1},
+                                  {SIGTERM, "/dev/stderr", -1}};
     for (const signalled_run& run : runs) {
-        const std::string what = "signal " + std::to_string(run.sig) + " into " + run.dest;
+        const std::string what =
+            "signal " + std::to_string(run.sig) + " into " + run.dest + ", closed " + std::to_string(run.closed);
         const std::string log = dir.file("run.log");
         write_file(log, "");
         const int reader = run.dest == dir.file("fifo.xml") ? open(run.dest.c_str(), O_RDONLY | O_NONBLOCK) : -1;
         tarnvik_process program({"--src=" + dir.file("long.pdf"), "--dest=" + run.dest, "--logfile=" + log},
-                                dir.path(), default_stop_signals);
+                                dir.path(), [&run] {
+                                    default_stop_signals();
+                                    if (run.closed >= 0)
+                                        close(run.closed);
+                                });
         const bool signalled = signal_mid_run(program, log, pages, run.sig, reader);
         while (program.running()) {
             drain(reader);
@@ -332,7 +346,9 @@ TEST_F(Console, SignalsStopTheRunAndLeaveNoUnfinishedDestination)
             close(reader);
         ASSERT_TRUE(signalled) << what << ": the run ended first";
         EXPECT_EQ(r.exit_code, 1000 + run.sig) << what << ": ends by the signal";
-        EXPECT_EQ(r.err, "") << what;
+        if (run.dest != "/dev/stderr") {
+            EXPECT_EQ(r.err, "") << what;
+        }
         EXPECT_NE(read_file(log).find("Conversion ended on "), std::string::npos) << what << ": stops, not killed";
         if (run.dest == "-") {
             // Whole pages only: the page cut by the signal is not written.
@@ -344,8 +360,13 @@ TEST_F(Console, SignalsStopTheRunAndLeaveNoUnfinishedDestination)
             EXPECT_EQ(r.out.rfind("<?xml", 0), 0u) << what;
             EXPECT_GT(count_of(r.out, "<page>"), 0u) << what;
             EXPECT_EQ(count_of(r.out, "<page>"), count_of(r.out, "</page>")) << what;
+        } else if (run.dest == "/dev/stderr") {
+            // Standard error by another name (a file here): kept as well.
+            EXPECT_EQ(r.err.rfind("<?xml", 0), 0u) << what;
+            EXPECT_GT(count_of(r.err, "<page>"), 0u) << what;
         } else {
             EXPECT_EQ(r.out, "") << what;
+            EXPECT_FALSE(file_exists(dir.file("long.xml"))) << what;
         }
     }
     EXPECT_FALSE(file_exists(dir.file("long.xml")));

@@ -1,7 +1,10 @@
 // Singletons, exceptions, the trace log, file names, strings and destination checks.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -253,6 +256,32 @@ TEST(Destination, NamesOfMissingFilesCompareAsNormalisedPaths)
     scratch_dir dir;
     EXPECT_TRUE(tk_is_same_file(dir.file("new.xml"), dir.path() + "/sub/.././new.xml"));
     EXPECT_FALSE(tk_is_same_file(dir.file("new.xml"), dir.file("other.xml")));
+}
+
+// Two mounts of one folder are two paths to it without a link: a file not there yet is the
+// same by both. The mount is made in a child process's own user and mount namespaces.
+TEST(Destination, MissingFilesCompareByTheFolderTheyWouldBeCreatedIn)
+{
+    scratch_dir dir;
+    const std::string a = dir.file("A");
+    const std::string b = dir.file("B");
+    ASSERT_EQ(mkdir(a.c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(b.c_str(), 0700), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0 ||
+            mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount(a.c_str(), b.c_str(), nullptr, MS_BIND, nullptr) != 0)
+            _exit(2);
+        const bool same =
+            tk_is_same_file(a + "/o.xml", b + "/o.xml") && tk_is_same_file(a + "/new/o.xml", b + "/new/o.xml");
+        _exit(same && !tk_is_same_file(a + "/o.xml", b + "/p.xml") ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 2)
+        GTEST_SKIP() << "no user and mount namespace for the test";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "one name in one folder mounted twice";
 }
 
 // Random paths through folders and links of every kind (relative, absolute, up, dangling,

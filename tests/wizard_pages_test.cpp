@@ -21,6 +21,7 @@
 #include "PDFR/pdf_open.h"
 #include "TK/tk_fname.h"
 #include "TK/tk_utils.h"
+#include "platform/plat_output_file.h"
 #include "wizard_test_support.h"
 
 namespace {
@@ -280,25 +281,31 @@ TEST_F(WizardFilePage, OverwriteQuestionNoKeepsTheFileYesDeletesIt)
     EXPECT_EQ(rig.convertor->dest, dest);
 }
 
-TEST_F(WizardFilePage, OverwritingStandardOutputByItsNameRemovesNothing)
+TEST_F(WizardFilePage, OverwritingAStandardStreamByItsNameRemovesNothing)
 {
-    // The wizard's standard output redirected to a file, chosen as the destination.
+    // The wizard started with standard output or standard error redirected to a file,
+    // chosen as the destination.
     const std::string redirect = rig.scratch.file("redirect.xml");
-    write_file(redirect, "old contents");
-    const int saved = dup(1);
-    const int fd = open(redirect.c_str(), O_WRONLY);
-    ASSERT_GE(fd, 0);
-    dup2(fd, 1);
-    close(fd);
-    fill_files(rig, src, "/proc/self/fd/1");
-    rig.boxes.answers = {QMessageBox::Yes};
-    rig.click(QWizard::NextButton);
-    dup2(saved, 1);
-    close(saved);
-    ASSERT_EQ(rig.boxes.boxes.size(), 1u);
-    EXPECT_EQ(rig.boxes.boxes[0].text, "Destination file already exists. Overwrite?");
-    EXPECT_EQ(rig.current(), 107) << "written as it is, not removed first";
-    EXPECT_EQ(read_file(redirect), "old contents");
+    for (const int stream : {1, 2}) {
+        write_file(redirect, "old contents");
+        const int saved = dup(stream);
+        const int fd = open(redirect.c_str(), O_WRONLY);
+        ASSERT_GE(fd, 0);
+        dup2(fd, stream);
+        close(fd);
+        plat_note_standard_streams();
+        fill_files(rig, src, "/proc/self/fd/" + std::to_string(stream));
+        rig.boxes.answers = {QMessageBox::Yes};
+        rig.click(QWizard::NextButton);
+        dup2(saved, stream);
+        close(saved);
+        plat_note_standard_streams();
+        ASSERT_EQ(rig.boxes.boxes.size(), static_cast<size_t>(stream));
+        EXPECT_EQ(rig.boxes.boxes.back().text, "Destination file already exists. Overwrite?");
+        EXPECT_EQ(rig.current(), 107) << "written as it is, not removed first";
+        EXPECT_EQ(read_file(redirect), "old contents") << stream;
+        rig.click(QWizard::BackButton);
+    }
 }
 
 TEST_F(WizardFilePage, BackStoresWithoutChecking)
