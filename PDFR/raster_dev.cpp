@@ -95,6 +95,13 @@ dash_pattern line_dash(GfxState* state)
     return d;
 }
 
+// Whether the stroker dashes every path into nothing by the pattern: its lengths (negative
+// ones taken as 0) add up to nothing. The phase, the width and the path do not count then.
+bool dashes_to_nothing(const dash_pattern& d)
+{
+    return !d.lengths.empty() && !(d.period > 0);
+}
+
 struct seg {
     double x0, y0, x1, y1;
 };
@@ -426,7 +433,9 @@ bool raster_dev::stroke_outline(GfxState* state, dev_path& out, bool* bounded)
     const double width = state->getLineWidth();
     std::unique_ptr<SplashPath> path = make_splash_path(gpath, max_length);
     std::unique_ptr<SplashPath> outline;
-    if (path) {
+    if (path && pruning_ && dashes_to_nothing(dash)) {
+        outline = std::make_unique<SplashPath>(); // what the stroker gives, without flattening the path
+    } else if (path) {
         outline.reset(splash_->makeStrokePath(path.get(), width));
     } else {
         // Beyond the cap the flattened path gives the pieces that bound its dashing on
@@ -452,7 +461,8 @@ bool raster_dev::stroke_outline(GfxState* state, dev_path& out, bool* bounded)
 
 void raster_dev::clipToStrokePath(GfxState* state)
 {
-    if (clip_by_survey(state))
+    // By a pattern without length no part holds outline: the survey would tell nothing.
+    if (!(pruning_ && dashes_to_nothing(line_dash(state))) && clip_by_survey(state))
         return;
     // Beyond the cap the bounding pieces stand for many: a clip to them that is not empty
     // is not a rectangle.
@@ -1081,7 +1091,10 @@ void raster_dev::stroke_wide(GfxState* state)
         op_clip_res_ = splashClipAllOutside;
         return; // nothing of it can be captured: its outline is not worked out
     }
-    if (stroke_by_survey(state, extent))
+    // By a pattern without length no part holds outline: the survey would only take a
+    // stroke beyond the budget that cannot be captured as one of countless dash pieces.
+    const bool nothing = pruning_ && dashes_to_nothing(line_dash(state));
+    if (!(nothing && capture_allowed()) && stroke_by_survey(state, extent))
         return;
     dev_path p;
     if (!stroke_outline(state, p)) {
@@ -1095,6 +1108,15 @@ void raster_dev::stroke_wide(GfxState* state)
 
 void raster_dev::stroke_narrow(GfxState* state)
 {
+    const dash_pattern pattern = line_dash(state);
+    const std::vector<double>& dash = pattern.lengths;
+    const double phase = pattern.phase, total = pattern.period;
+    const bool dashed = !dash.empty();
+    if (dashes_to_nothing(pattern)) {
+        op_clip_res_ = splashClipAllOutside;
+        return; // a dash pattern of zero length strokes nothing; the path is not flattened
+    }
+
     const double* ctm = device_matrix();
     dev_path p;
     flatten(state->getPath(), p, false); // user space: dashes are measured there
@@ -1102,15 +1124,6 @@ void raster_dev::stroke_narrow(GfxState* state)
     GfxRGB rgb;
     state->getStrokeRGB(&rgb);
     const unsigned char r = colToByte(rgb.r), g = colToByte(rgb.g), b = colToByte(rgb.b);
-
-    const dash_pattern pattern = line_dash(state);
-    const std::vector<double>& dash = pattern.lengths;
-    const double phase = pattern.phase, total = pattern.period;
-    const bool dashed = !dash.empty();
-    if (dashed && !(total > 0)) {
-        op_clip_res_ = splashClipAllOutside;
-        return; // a dash pattern of zero length strokes nothing
-    }
 
     long counts[3] = {0, 0, 0};
     long pieces = 0;

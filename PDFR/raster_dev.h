@@ -120,7 +120,7 @@ public:
     SplashClipResult last_clip_result() const { return op_clip_res_; }
 
     // For tests: false works out the outline of every wide stroke whole, as if no part of
-    // one could be passed over.
+    // one could be passed over, and has the stroker dash it by a pattern without length too.
     void set_pruning(bool on) { pruning_ = on; }
     // Flattened segments of one wide stroke looked at before it is decided without its
     // outline, and outlined at a time beyond that (tests lower them).

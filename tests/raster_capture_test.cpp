@@ -1073,9 +1073,10 @@ public:
 };
 
 // A page of random wide strokes in px: segments, polylines, small and huge curves, closed
-// subpaths, undashed and dashed below and beyond the cap on dash pieces, every cap and join,
-// under rectangle and other clips and rotated or skewed matrices, partly on and partly off
-// the page; some stroked with a shading, so the device clips to them.
+// subpaths, undashed, dashed below and beyond the cap on dash pieces and by patterns without
+// length (with points beyond a double now and then), every cap and join, under rectangle and
+// other clips and rotated or skewed matrices, partly on and partly off the page; some
+// stroked with a shading, so the device clips to them.
 pdf_writer random_stroke_page(std::mt19937& rng)
 {
     std::uniform_real_distribution<double> unit(0, 1);
@@ -1111,6 +1112,20 @@ pdf_writer random_stroke_page(std::mt19937& rng)
                  num(unit(rng) < 0.2 ? (unit(rng) < 0.5 ? -1 : 1) * std::ldexp(0.004, 30 + static_cast<int>(rng() % 4))
                                       : 0.01 * unit(rng)) +
                  " d\n";
+        // lengths that add up to nothing once negative ones and names count as 0 (now and
+        // then one more that negative ones cancel out), with any phase: one of 400 digits is
+        // read as infinite
+        const bool nothing = dash >= 0.45 && dash < 0.6;
+        if (nothing) {
+            const std::string beyond = "1" + std::string(400, '0');
+            const std::vector<std::string> entries{"0", "0.0", "-0", "-2", "-0.001", "/a"};
+            const std::vector<std::string> phases{"0", num(30 * unit(rng)), "-7", num(1e12 * unit(rng)), beyond,
+                                                  "-" + beyond};
+            c += "[";
+            for (size_t k = 1 + rng() % 6; k > 0; --k)
+                c += entries[rng() % entries.size()] + " ";
+            c += std::string(unit(rng) < 0.15 ? "2 " : "") + "] " + phases[rng() % phases.size()] + " d\n";
+        }
         if (unit(rng) < 0.15)
             c += "/Pattern CS /Sh SCN\n";
         if (rule) {
@@ -1156,6 +1171,11 @@ pdf_writer random_stroke_page(std::mt19937& rng)
             }
             if (unit(rng) < 0.3)
                 c += "h\n";
+            if (nothing && unit(rng) < 0.2) {
+                // points beyond a double: a segment of no length as a number
+                const std::string beyond = "1" + std::string(400, '0');
+                c += beyond + " " + beyond + " l " + beyond + " " + beyond + " l\n";
+            }
         }
         c += "S\nQ\n";
     }
@@ -1171,11 +1191,12 @@ pdf_writer random_stroke_page(std::mt19937& rng)
 
 TEST(RasterCapture, PassingOverPartsOutsideTheClipChangesNothing)
 {
-    // Random wide strokes, each worked out with the parts outside the clip passed over and
-    // outlined whole: the rules captured, every stroke's clip result and every clip are
-    // the same. With a budget of a few segments most strokes are decided without their
-    // outline, or outlined three segments at a time: the rules and the clips are still the
-    // same. (STROKE_RANDOM_PAGES asks for more pages.)
+    // Random wide strokes, each worked out with the parts outside the clip passed over (and
+    // by a pattern without length without its outline) and outlined whole by the stroker:
+    // the rules captured, every stroke's clip result and every clip are the same. With a
+    // budget of a few segments most strokes are decided without their outline, or outlined
+    // three segments at a time: the rules and the clips are still the same.
+    // (STROKE_RANDOM_PAGES asks for more pages.)
     ensure_core();
     int pages = 30;
     if (const char* more = std::getenv("STROKE_RANDOM_PAGES"))
@@ -1234,6 +1255,39 @@ TEST(RasterCapture, PassingOverPartsOutsideTheClipChangesNothing)
     std::printf("random strokes: %zu on %d pages; rules %zu; inside %zu, outside %zu, partial %zu; clips with "
                 "paths %zu\n",
                 strokes, pages, rules, inside, outside, partial, clip_paths);
+}
+
+TEST(RasterCapture, Type3GlyphsThatStrokeByAPatternWithoutLengthPaintNothingOfIt)
+{
+    // 'a' paints a dot and strokes a rule and a hairline by a pattern without length (the
+    // lengths counted as 0 when negative or names, any phase): it paints nothing that can
+    // be captured, so it runs once for its size, whether the stroker works the rule's
+    // outline out (pruning off) or not.
+    const quiet_core quiet;
+    const std::string beyond = "1" + std::string(400, '0'); // read as infinite
+    for (const std::string& dash : {std::string("[0 -1] 3"), "[0] " + beyond, "[-1 -0 /a] -" + beyond}) {
+        pdf_writer w;
+        const int a =
+            w.add_stream("", "1000 0 d0 0 0 60 60 re f " + dash + " d 50 w 0 0 m 1000 0 l S 0 w 0 0 m 0 1000 l S");
+        const int font =
+            w.add_object("<< /Type /Font /Subtype /Type3 /FontBBox [0 0 1000 1000] /FontMatrix [0.001 0 0 0.001 0 0] "
+                         "/CharProcs << /a " + std::to_string(a) + " 0 R >> /Encoding << /Type /Encoding /Differences "
+                         "[97 /a] >> /FirstChar 97 /LastChar 97 /Widths [1000] >>");
+        std::string text = std::string(px_space) + "BT /T3 20 Tf";
+        for (int row = 0; row < 10; ++row)
+            text += " 1 0 0 1 100.3 " + std::to_string(1500.7 - 40 * row) + " Tm (aaaaa) Tj";
+        const int p = w.add_page(text + " ET\n");
+        w.page_at(p).extra_fonts["T3"] = font;
+        for (const bool pruning : {true, false}) {
+            proc_t proc(1);
+            counting_dev dev;
+            dev.set_pruning(pruning);
+            display_first_page(w, dev);
+            EXPECT_EQ(dev.fills, 1) << dash;
+            EXPECT_EQ(dev.strokes, 2) << dash;
+            EXPECT_TRUE(proc.lines.empty()) << dash;
+        }
+    }
 }
 
 TEST(RasterCapture, AStopEndsTheOutlineOfAWideStroke)
