@@ -141,11 +141,20 @@ void XMLOutputDev::rtfEndPage()
             lines.tableBuilding();
     }
     if (textPage != nullptr) {
+        pageText.clear();
         stop.poll();
         textPage->findUnderlines();
         stop.poll();
         textPage->coalesce(false, false);
         textPage->dump(outputFile, pageCount);
+        // The page goes whole, flushed at once (a stop after the page was handed over does
+        // not keep its end in the buffer), or not at all once a stop was requested.
+        stop.poll();
+        if (outputFile != nullptr && writeError == 0 && !pageText.empty() &&
+            (std::fwrite(pageText.data(), 1, pageText.size(), outputFile) != pageText.size() ||
+             std::fflush(outputFile) != 0))
+            noteWriteError();
+        pageText.clear();
         ++pageCount;
     }
     tk_singleton<pdf_uline_processor>::instance().flush();
@@ -165,9 +174,8 @@ void XMLOutputDev::writeLine(const std::string& text)
     if (outputFile == nullptr || writeError != 0)
         return;
     // The line as "%s\n" writes it (up to a zero byte), without formatting it.
-    const size_t n = std::strlen(text.c_str());
-    if (std::fwrite(text.c_str(), 1, n, outputFile) != n || std::fputc('\n', outputFile) == EOF)
-        noteWriteError();
+    pageText.append(text.c_str());
+    pageText += '\n';
 }
 
 void XMLOutputDev::noteWriteError()

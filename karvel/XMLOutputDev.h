@@ -53,8 +53,10 @@ public:
     // while a stop is requested is no write error: the document is abandoned quietly.
     void set_stop_check(const tk_stop_check& check);
 
-    // Writes one line of the document with one "%s\n" write. After a failed write nothing
-    // more is written; checkWritten reports the failure.
+    // Adds one line of the page being written, as a "%s\n" write would write it. The page
+    // goes to the stream whole once it is complete (rtfEndPage), so that a run stopped in
+    // the middle of a page leaves none of it. After a failed write nothing more is written;
+    // checkWritten reports the failure.
     void writeLine(const std::string& text);
     // Flushes the stream; throws the level-1 write error when a write has failed.
     void checkWritten();
@@ -78,6 +80,7 @@ private:
     bool closeAtEnd = false;
     bool appending = false;
     kvl::TextPage* textPage = nullptr;
+    std::string pageText; // the lines of the page being written
     bool ok = false;
     int pageCount = 0;
     pdf_width_getter widthGetter;
