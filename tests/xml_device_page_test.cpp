@@ -1,5 +1,7 @@
 // The XML device's page: table building from the captured lines and the page area.
+#include <cstdio>
 #include <memory>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -58,14 +60,14 @@ bool count_poll(void* data)
 
 // One page with a table grid and words in several places, and column_lines more words
 // piled into one column of as many lines, polled through the counter; returns the pages
-// the device wrote. A stop throws out of here.
-int write_polled_page(const std::string& path, poll_counter& counter, int column_lines = 0)
+// the device wrote. A stop throws out of here. Appending, the file is never removed.
+int write_polled_page(const std::string& path, poll_counter& counter, int column_lines = 0, bool append = false)
 {
     const tk_stop_check stop{&count_poll, &counter};
     pdf_uline_processor lines(1);
     add_grid(lines);
     lines.stop = stop;
-    XMLOutputDev dev(path.c_str(), 0, 0, 0);
+    XMLOutputDev dev(path.c_str(), 0, 0, append ? 1 : 0);
     dev.set_stop_check(stop);
     PDFRectangle box(0, 0, 612, 792);
     GfxState state(72, 72, &box, 0, true);
@@ -86,9 +88,12 @@ int write_polled_page(const std::string& path, poll_counter& counter, int column
     }
     for (int i = 0; i < column_lines; ++i) {
         const double y = 420 + 250.0 * i / column_lines;
+        const std::string text = "x" + std::to_string(i);
         dev.page()->beginWord(&state, 450, y);
-        const Unicode u = 'x';
-        dev.page()->addChar(&state, 450, y, 6, 0, u, 1, &u, 1);
+        for (size_t k = 0; k < text.size(); ++k) {
+            const Unicode u = static_cast<unsigned char>(text[k]);
+            dev.page()->addChar(&state, 450 + 6 * static_cast<double>(k), y, 6, 0, u, 1, &u, 1);
+        }
         dev.page()->endWord();
     }
     dev.rtfEndPage();
@@ -135,6 +140,24 @@ TEST(XmlDevicePage, AStopInsideALargeBlockEndsThePageUnwrittenAndLeavesNoFile)
         counter.stop_at = k;
         EXPECT_THROW(write_polled_page(path, counter, 5000), tk_stop_exception) << "poll " << k;
         EXPECT_FALSE(file_exists(path)) << "poll " << k;
+    }
+}
+
+TEST(XmlDevicePage, AStopLeavesNothingOfThePageInAFileThatIsKept)
+{
+    // A page far longer than the stream's buffer, into a file that is kept (appended to):
+    // a stop at any look leaves the opening lines and nothing of the page.
+    scratch_dir dir;
+    karvel_convertor conv;
+    poll_counter whole;
+    ASSERT_EQ(write_polled_page(dir.file("whole.xml"), whole, 6000), 1);
+    ASSERT_GT(read_file(dir.file("whole.xml")).size(), 2u * BUFSIZ);
+    for (int k = 1; k <= whole.calls - 2; ++k) {
+        const std::string path = dir.file("kept" + std::to_string(k) + ".xml");
+        poll_counter counter;
+        counter.stop_at = k;
+        EXPECT_THROW(write_polled_page(path, counter, 6000, true), tk_stop_exception) << "poll " << k;
+        EXPECT_EQ(read_file(path), "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<document>\n<pages>\n") << "poll " << k;
     }
 }
 
