@@ -420,6 +420,8 @@ public:
     size_t leaves = 1;
     // Where the line inserted last is.
     size_t lastRun = 0, lastPos = 0;
+    // Lines compared and bounds looked at while placing lines, for the stop polls.
+    size_t work = 0;
 };
 
 TextBlock::TextBlock(TextPage* pageA, int rotA)
@@ -723,9 +725,15 @@ void TextBlock::buildLines(const UnicodeMap* uMap)
 
     LineRuns runs;
     int p = 0; // offset of the first bucket that may hold a word
+    size_t lookedAt = 0; // runs.work at the last look at the stop check
     while (true) {
-        if (nLines % stopEvery == stopEvery - 1 && stopRequested())
-            return; // the words not in a line go back to the pool
+        // Placing a line may take many steps: the stop is looked at by lines built and by
+        // the work of placing them.
+        if (nLines % stopEvery == stopEvery - 1 || runs.work - lookedAt >= stopWork) {
+            lookedAt = runs.work;
+            if (stopRequested())
+                return; // the words not in a line go back to the pool
+        }
         // The start word: among the heads of the first non-empty bucket and the three
         // after it, the first in primary order, the lower bucket on a tie.
         while (p < nBuckets && head(p) < 0)
@@ -968,6 +976,7 @@ void TextBlock::insertLine(TextLine* line, LineRuns& list)
     // looked for from the head, or after the line inserted last when it comes after that.
     const double size = line->averageFontSize();
     auto comesAfter = [&](const TextLine* cur) {
+        ++list.work;
         int r = lineVerticalOrder(line, size, cur, cur->coalescedSize);
         return (r != 0 ? r : linePrimaryOrder(line, cur)) > 0;
     };
@@ -1004,6 +1013,7 @@ void TextBlock::insertLine(TextLine* line, LineRuns& list)
     }
     size_t triedGroup = runs.size(); // the group whose cells were looked at last
     while (r < runs.size()) {
+        ++list.work;
         if (i < runs[r].lines.size() && probe.surelyAfter(runs[r].bounds)) {
             r = list.firstToWalk(r + 1, probe);
             i = 0;

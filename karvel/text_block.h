@@ -1,6 +1,8 @@
 // A group of lines of one rotation, built from its own word pool.
 #pragma once
 
+#include <cstddef>
+
 #include "TK/tk_threa.h"
 
 class UnicodeMap;
@@ -81,8 +83,9 @@ public:
     // From this many words on, duplicates and lines are found through arrays of the
     // block's words rather than by walking its buckets for every word.
     static constexpr int minIndexedWords = 256;
-    // Lines built between two looks at the stop check.
+    // Lines built between two looks at the stop check, or steps of placing them.
     static constexpr int stopEvery = 1024;
+    static constexpr size_t stopWork = 65536;
 
     // Off (tests only): the lines are built by scanning the buckets, placed and their
     // columns numbered by walking every earlier line, as the faster ways must match.
