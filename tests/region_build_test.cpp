@@ -15,6 +15,7 @@
 #include "karvel/text_block.h"
 #include "karvel/text_line.h"
 #include "karvel/text_region.h"
+#include "karvel/text_region_band.h"
 #include "karvel/text_region_grid.h"
 
 using namespace kvl;
@@ -433,6 +434,134 @@ TEST(RegionBuild, PiledLinesGiveTheRegionsOfTheDirectWay)
             raised += got[0][at + 2] != '0';
     }
     EXPECT_GT(raised, 0);
+}
+
+namespace {
+
+// 700 lines piled on a row whose keys differ a little (seed % 9): base lines one unit of
+// the last place apart and sizes too; a staircase of base lines; five base lines 3 apart;
+// base lines within a point or four at sizes 4 to 16 with the extents of two fonts; runs
+// of alike lines; positions and sizes that are no number or infinite; base lines 1.5e9
+// apart, some of sizes that reach that far; extents that are points, upside down or no
+// number; runs of base lines at the distance the walk allows, or one unit past. Left edges
+// mostly grow, with a drop now and then that ends bands.
+void pile_of_keys(std::vector<std::unique_ptr<TextLine>>& lines, std::vector<double>& sizes, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> unit(0, 1);
+    const auto pick = [&](int n) { return static_cast<int>(n * unit(random)); };
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const int family = static_cast<int>(seed % 9);
+    double base = 400, size = 10, ascent = 0.75, descent = 0.25;
+    for (int i = 0; i < 700; ++i) {
+        if (family == 4 && i % 10 != 0) {
+            // a copy of the line before
+        } else if (family == 0) {
+            base = i % 2 ? std::nextafter(400.0, 500.0) : 400.0;
+            size = i % 3 ? std::nextafter(10.0, 0.0) : 10.0;
+        } else if (family == 1) {
+            base = 400 + 0.001 * i;
+        } else if (family == 2 || family == 5) {
+            base = 400 + 3 * pick(5);
+        } else if (family == 6) {
+            base = unit(random) < 0.15 ? 400 + 1.5e9 * pick(3) : 400 + unit(random);
+            size = unit(random) < 0.15 ? 5e9 : 10;
+        } else if (family == 7) {
+            base = 400 + 3 * unit(random);
+            size = 2;
+        } else if (family == 8) {
+            // Runs of 20 at the distance from 400, then 20 at 400, now and then one more
+            // unit past the distance (up or down, by the seed).
+            const double edge = seed % 2 ? 400 + 0.7 * size : 400 - 0.7 * size;
+            base = i % 40 < 20 ? edge : 400;
+            if (i % 37 == 0)
+                base = std::nextafter(edge, seed % 2 ? inf : -inf);
+            ascent = descent = 0.01;
+        } else {
+            base = 400 + unit(random) * (unit(random) < 0.2 ? 4 : 1);
+            size = 4 + std::floor(12 * unit(random) * 8) / 8;
+            ascent = unit(random) < 0.5 ? 0.75 : 0.95;
+            descent = ascent == 0.75 ? 0.25 : 0.35;
+        }
+        auto l = std::make_unique<TextLine>(nullptr, 0, base);
+        l->xMin = 72 + 0.01 * i - (unit(random) < 0.02 ? 5 : 0);
+        l->xMax = l->xMin + 20;
+        l->yMin = base - ascent * size;
+        l->yMax = base + descent * size;
+        double line_size = size;
+        if (family == 7) { // tall extents round 400, some points at 400, upside down or no number
+            const double tops[] = {395, 400, 405, nan}, bottoms[] = {405, 400, 395, 405};
+            const int k = unit(random) < 0.8 ? 0 : 1 + pick(3);
+            l->yMin = tops[k];
+            l->yMax = bottoms[k];
+        }
+        if (family == 5 && unit(random) < 0.15) {
+            double* slot[] = {&l->base, &l->xMin, &l->yMin, &l->yMax, &line_size};
+            const double odd[] = {nan, inf, -inf, 0, -3};
+            *slot[pick(5)] = odd[pick(5)];
+        }
+        lines.push_back(std::move(l));
+        sizes.push_back(line_size);
+    }
+}
+
+// The band walk and its raises as the builder's direct way does them, line by line.
+size_t band_end_by_lines(const std::vector<TextLine*>& lines, const std::vector<double>& sizes, size_t i)
+{
+    const TextLine* li = lines[i];
+    size_t j = i;
+    for (; j < lines.size(); ++j) {
+        const TextLine* m = lines[j];
+        if ((std::fabs(m->base - li->base) > 0.7 * sizes[j] && overlapRatio(li->yMin, li->yMax, m->yMin, m->yMax) < 0.4) ||
+            li->xMin > m->xMin + 0.5)
+            break;
+    }
+    return std::max(j, i + 1);
+}
+
+} // namespace
+
+TEST(RegionBands, BandsAndRaisesAreThoseOfTheLineByLineWalk)
+{
+    // The builder's order of calls: a line's offset settled and read (which clears it)
+    // before it is placed, its band walked and raised; some lines read ahead, as table
+    // lines are; all settled at the end.
+    for (unsigned seed = 1; seed <= 27; ++seed) {
+        std::vector<std::unique_ptr<TextLine>> owned;
+        std::vector<double> sizes;
+        pile_of_keys(owned, sizes, seed);
+        std::vector<TextLine*> lines;
+        for (const auto& l : owned)
+            lines.push_back(l.get());
+        std::vector<int> expected(lines.size(), 0);
+        region_bands bands(lines, sizes);
+        std::mt19937 random(seed);
+        const auto read = [&](size_t j) {
+            bands.settle(j);
+            EXPECT_EQ(lines[j]->rowOffset, expected[j]) << "seed " << seed << " line " << j;
+            lines[j]->rowOffset = expected[j] = 0;
+        };
+        size_t long_bands = 0;
+        for (size_t i = 0; i < lines.size(); ++i) {
+            read(i);
+            if (random() % 50 == 0)
+                read(i + random() % (lines.size() - i));
+            const size_t end = band_end_by_lines(lines, sizes, i);
+            ASSERT_EQ(bands.end(i), end) << "seed " << seed << " line " << i;
+            long_bands += end - i > 16;
+            bands.raiseOffsets(i, end);
+            for (size_t j = i; j < end; ++j) {
+                const double d = std::fabs(lines[j]->base - lines[i]->base) + 0.45;
+                if (d >= 1.0 && d < 2147483648.0)
+                    expected[j] = std::max(expected[j], static_cast<int>(d));
+            }
+        }
+        bands.settleAll();
+        for (size_t j = 0; j < lines.size(); ++j)
+            EXPECT_EQ(lines[j]->rowOffset, expected[j]) << "seed " << seed << " line " << j << " at the end";
+        EXPECT_GT(long_bands, 50u) << "seed " << seed;
+    }
 }
 
 TEST(ColumnGrid, PositionsFromColumnStarts)

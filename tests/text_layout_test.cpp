@@ -792,6 +792,46 @@ void draw_random_page(glyph_driver& d, unsigned seed, int kind)
 
 // Different words piled up: at one point, along 3 points of one base line, or taking turns
 // at three points on base lines up to 4 apart, some smaller.
+// Words piled within a band whose lines differ in size and base line (variant % 6): sizes
+// 4 to 14 on base lines within 4 (5,000 words, so that the runs of lines form several
+// groups); sizes 5, 6 and 8 on base lines a point apart, some raised or lowered as
+// superscripts and subscripts are; two sizes a unit of the last place apart on a staircase
+// of base lines; sizes below 2 on base lines within 2; sizes 6 and 14 within 3; sizes 8 to
+// 12 within 6.
+void draw_mixed_pile(glyph_driver& d, unsigned variant)
+{
+    std::mt19937 random(variant);
+    std::uniform_real_distribution<double> unit(0, 1);
+    const unsigned kind = variant % 6;
+    const int words = kind == 0 ? 5000 : 800;
+    for (int i = 0; i < words; ++i) {
+        double size = 4 + 10 * unit(random), y = 100 + 4 * unit(random);
+        if (kind == 1) {
+            const double sizes[] = {5, 6, 8};
+            size = sizes[i % 3];
+            y = 100 + static_cast<int>(3 * unit(random));
+            if (unit(random) < 0.2) {
+                y += (unit(random) < 0.5 ? -0.4 : 0.4) * size;
+                size *= 0.6;
+            }
+        } else if (kind == 2) {
+            size = i % 2 ? std::nextafter(6.0, 7.0) : 6.0;
+            y = 100 + 0.01 * i;
+        } else if (kind == 3) {
+            size = 0.5 + unit(random);
+            y = 100 + 2 * unit(random);
+        } else if (kind == 4) {
+            size = unit(random) < 0.5 ? 6 : 14;
+            y = 100 + 3 * unit(random);
+        } else if (kind == 5) {
+            size = 8 + 4 * unit(random);
+            y = 100 + 6 * unit(random);
+        }
+        d.set_size(size);
+        d.string(60 + 3 * unit(random), y, "w" + std::to_string(i), 0.5 * size);
+    }
+}
+
 void draw_piled_words(glyph_driver& d, unsigned seed)
 {
     std::mt19937 random(seed);
@@ -833,8 +873,9 @@ TEST(TextLayoutPhases, LinesArePlacedAndNumberedAsByTheDirectWalks)
         }
     }
     // Words piled up, lines on one base line or on base lines closer than their size, which
-    // runs pass over by their starts, and piles of other groups that a line passes over.
-    for (unsigned seed = 1; seed <= 12; ++seed) {
+    // runs pass over by their starts, and piles of other groups that a line passes over;
+    // piles of many sizes and base lines, which runs and groups pass over by their cells.
+    for (unsigned seed = 1; seed <= 18; ++seed) {
         std::string expected, got;
         for (bool direct : {true, false}) {
             direct_lines lines(direct);
@@ -842,6 +883,8 @@ TEST(TextLayoutPhases, LinesArePlacedAndNumberedAsByTheDirectWalks)
             glyph_driver d(6);
             if (seed <= 6) {
                 draw_piled_words(d, seed);
+            } else if (seed > 12) {
+                draw_mixed_pile(d, seed);
             } else if (seed <= 9) { // three piles close enough to share a block
                 const double spots[3][2] = {{100, 100.75}, {116, 100}, {132, 100}};
                 for (int i = 0; i < 500; ++i)
@@ -966,6 +1009,8 @@ std::string regions_of(unsigned seed, int kind, bool direct)
         draw_dense_column(d, seed);
     else if (kind == 3)
         draw_piled_words(d, seed);
+    else if (kind == 4)
+        draw_mixed_pile(d, seed);
     else
         draw_random_page(d, seed, kind);
     d.page.coalesce(false, false);
@@ -982,7 +1027,7 @@ std::string regions_of(unsigned seed, int kind, bool direct)
 
 TEST(TextLayoutPhases, RegionsBuiltQuicklyMatchTheDirectWay)
 {
-    for (int kind = 0; kind < 4; ++kind) {
+    for (int kind = 0; kind < 5; ++kind) {
         for (unsigned seed = 1; seed <= 6; ++seed) {
             const std::string expected = regions_of(seed, kind, true);
             EXPECT_EQ(regions_of(seed, kind, false), expected) << "kind " << kind << " seed " << seed;

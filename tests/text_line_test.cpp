@@ -1,9 +1,13 @@
 // Lines: gathering, spaces, merges, shifts, columns, orders and overlaps.
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
+#include <random>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "karvel/text_level_cells.h"
 #include "text_glyph_driver.h"
 
 using kvl::TextLine;
@@ -359,4 +363,51 @@ TEST(LineOrder, DifferentSizesNeedMoreOverlap)
     EXPECT_EQ(kvl::lineVerticalOrder(&big.line, &small.line), 0);
     made_line low(d, 210, 240, 210, 8);
     EXPECT_NE(kvl::lineVerticalOrder(&big.line, &low.line), 0);
+}
+
+TEST(LineOrder, CellsShowOnlyLinesLevelWithTheLineOrNotPastIt)
+{
+    // One to three lines near the edges of the order's rules (sizes near the ratios 0.6 and
+    // 0.7, base lines near half the size apart, extents overlapping near 0.7 and 0.9, some
+    // points or upside down) and a line to be placed: whenever the cells say every line is
+    // level with it or not past it, the order says so of each.
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> unit(0, 1);
+    const auto near = [&](double x) { return x * (0.97 + 0.06 * unit(random)); };
+    int shown = 0;
+    for (int round = 0; round < 40000; ++round) {
+        const double size = 4 + 8 * unit(random);
+        TextLine line(nullptr, 0, 400);
+        line.yMin = 400 - near(0.75) * size;
+        line.yMax = 400 + near(0.25) * size;
+        if (unit(random) < 0.05)
+            line.yMin = line.yMax;
+        kvl::LevelCells cells;
+        std::vector<std::unique_ptr<TextLine>> lines;
+        std::vector<double> sizes;
+        bool past = false;
+        for (int n = 1 + static_cast<int>(3 * unit(random)); n > 0; --n) {
+            const double ratios[] = {0.6, 0.7, 1, 1 / 0.7, 1 / 0.6, 0.3, 3};
+            const double s = size * near(ratios[static_cast<int>(7 * unit(random))]);
+            const double base = 400 + (unit(random) - 0.3) * size * near(unit(random) < 0.5 ? 0.5 : 1.2);
+            auto l = std::make_unique<TextLine>(nullptr, 0, base);
+            l->yMin = base - near(0.75) * s;
+            l->yMax = base + near(0.25) * s;
+            if (unit(random) < 0.05)
+                std::swap(l->yMin, l->yMax);
+            else if (unit(random) < 0.05)
+                l->yMax = l->yMin;
+            cells.take(l.get(), s, 0.5);
+            past = past || base > 400;
+            lines.push_back(std::move(l));
+            sizes.push_back(s);
+        }
+        if (!cells.levelOrAbove({400, line.yMin, line.yMax, size}))
+            continue;
+        shown += past;
+        for (size_t k = 0; k < lines.size(); ++k)
+            EXPECT_TRUE(lines[k]->base <= 400 || kvl::lineVerticalOrder(&line, size, lines[k].get(), sizes[k]) == 0)
+                << "round " << round << " line " << k;
+    }
+    EXPECT_GT(shown, 1000);
 }
