@@ -251,8 +251,7 @@ public:
             if (rot == 1 || rot == 3)
                 return b.baseMin == base && b.baseMax == base;
             return size > 0 && b.sizeMin > 0 && b.sizeMin <= b.sizeMax &&
-                   (b.sizeMax <= size || size / b.sizeMax > 0.7) && (b.sizeMin >= size || b.sizeMin / size > 0.7) &&
-                   0.5 * size > std::fabs(base - b.baseMax);
+                   sizes_within(b.sizeMin, b.sizeMax, size, 0.7) && 0.5 * size > std::fabs(base - b.baseMax);
         }
         // True when the line comes after every line of a stretch of the given bounds and cells:
         // it starts after each, and each is level with it or has its base line not past the

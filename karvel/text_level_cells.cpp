@@ -7,22 +7,11 @@
 
 namespace kvl {
 
-namespace {
-
-// Every line's size against the line's: at least or above the ratio r, as the vertical
-// order works it out (the smaller size over the larger; the quotients round
-// monotonically, so the cell's extreme sizes bound every line's quotient).
-bool ratio_above(double sizeMin, double sizeMax, double size, double r)
+bool sizes_within(double sizeMin, double sizeMax, double size, double r, bool orEqual)
 {
-    return (sizeMax <= size || size / sizeMax > r) && (sizeMin >= size || sizeMin / size > r);
+    const auto above = [&](double q) { return orEqual ? q >= r : q > r; };
+    return (sizeMax <= size || above(size / sizeMax)) && (sizeMin >= size || above(sizeMin / size));
 }
-
-bool ratio_at_least(double sizeMin, double sizeMax, double size, double r)
-{
-    return (sizeMax <= size || size / sizeMax >= r) && (sizeMin >= size || sizeMin / size >= r);
-}
-
-} // namespace
 
 void LevelCells::cell::take(const cell& o)
 {
@@ -90,7 +79,7 @@ bool LevelCells::level(const cell& c, const probe& line) const
 {
     if (c.baseMax <= line.base)
         return true; // no base line past the line's
-    if (ratio_above(c.sizeMin, c.sizeMax, line.size, 0.7) && 0.5 * line.size > std::fabs(line.base - c.baseMax))
+    if (sizes_within(c.sizeMin, c.sizeMax, line.size, 0.7) && 0.5 * line.size > std::fabs(line.base - c.baseMax))
         return true; // taken as one line whatever the extents
     // The overlap ratio of the extents, over the shorter one, is above 0.9 (the order
     // takes the two as one line whatever their sizes), or above 0.7 with sizes within a
@@ -110,7 +99,7 @@ bool LevelCells::level(const cell& c, const probe& line) const
     };
     if (overlaps(0.9, c.low9, c.high9))
         return true;
-    return ratio_at_least(c.sizeMin, c.sizeMax, line.size, 0.6) && overlaps(0.7, c.low7, c.high7);
+    return sizes_within(c.sizeMin, c.sizeMax, line.size, 0.6, true) && overlaps(0.7, c.low7, c.high7);
 }
 
 bool LevelCells::levelOrAbove(const probe& line) const

@@ -13,6 +13,11 @@ namespace kvl {
 
 class TextLine;
 
+// Whether the vertical order's size ratio (the smaller size over the larger) of a line of
+// the given size with each line of sizes in [sizeMin, sizeMax] is above r (at least r when
+// orEqual); the quotients round monotonically, so the extreme sizes bound every line's.
+bool sizes_within(double sizeMin, double sizeMax, double size, double r, bool orEqual = false);
+
 class LevelCells {
 public:
     // The line being placed: its base line, extent across (in order) and average font size.
