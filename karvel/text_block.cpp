@@ -1072,12 +1072,12 @@ void TextBlock::insertLine(TextLine* line, LineRuns& list)
         low.lines.assign(run.lines.begin(), run.lines.begin() + static_cast<std::ptrdiff_t>(half));
         high.lines.assign(run.lines.begin() + static_cast<std::ptrdiff_t>(half), run.lines.end());
         // The line being placed takes its size once coalesced (finishLine).
-        for (LineRuns::Run* half : {&low, &high})
-            for (const TextLine* l : half->lines) {
-                half->bounds.take(l);
+        for (LineRuns::Run* part : {&low, &high})
+            for (const TextLine* l : part->lines) {
+                part->bounds.take(l);
                 if (l != line) {
-                    half->bounds.takeSize(l->coalescedSize);
-                    half->cells.take(l, l->coalescedSize, list.cellWidth);
+                    part->bounds.takeSize(l->coalescedSize);
+                    part->cells.take(l, l->coalescedSize, list.cellWidth);
                 }
             }
         runs[r] = std::move(low);
