@@ -153,7 +153,7 @@ private:
     std::vector<double> averageSizes_; // TextLine::averageFontSize of each of lines_
     std::vector<double> bandSizes_;    // size_or(j, 7.0) of each of lines_
     std::unique_ptr<region_bands> bands_;
-    mutable size_t bandOf_ = static_cast<size_t>(-1), bandEnd_ = 0;
+    size_t bandOf_ = static_cast<size_t>(-1), bandEnd_ = 0;
     int nextNumber_ = 0;
     size_t work_ = 0, nextLook_ = stopEvery;
 
@@ -674,7 +674,8 @@ void region_builder::run(TextBlock** blocks, int nBlocks)
                 addOrdinary(i, current);
         }
     } catch (const building_stopped&) {
-        // A test or a table asked stopped in the middle: what was placed is whole.
+        // Seen in the tests of a line or while a table's lines were placed: the regions
+        // built so far are whole.
     }
     if (current && !current->columns.empty()) {
         finishRegion(*current);
